@@ -1,0 +1,55 @@
+# Shared build settings: warnings as errors for our own code only, sanitizers,
+# and the third-party libraries for the native and the mingw builds.
+
+add_library(fp_warnings INTERFACE)
+target_compile_options(fp_warnings INTERFACE -Wall -Wextra -Werror)
+
+if(FLINGPOST_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # One self-contained .exe: no MinGW runtime DLLs beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+endif()
+
+find_package(Threads REQUIRED)
+find_package(ZLIB REQUIRED)
+
+# TinyXML: Debian's library natively; for mingw the Debian source package that
+# scripts/setup unpacks (its patches make TIXML_USE_STL part of the header).
+if(WIN32)
+  set(_tx "${FLINGPOST_DEPS_DIR}/tinyxml")
+  if(NOT EXISTS "${_tx}/tinyxml.h")
+    message(FATAL_ERROR "TinyXML source missing in ${_tx}: run scripts/setup")
+  endif()
+  add_library(tinyxml STATIC ${_tx}/tinystr.cpp ${_tx}/tinyxml.cpp ${_tx}/tinyxmlerror.cpp ${_tx}/tinyxmlparser.cpp)
+  target_include_directories(tinyxml SYSTEM PUBLIC ${_tx})
+  target_compile_definitions(tinyxml PUBLIC TIXML_USE_STL)
+  target_compile_options(tinyxml PRIVATE -w)
+else()
+  find_path(TINYXML_INCLUDE_DIR tinyxml.h REQUIRED)
+  find_library(TINYXML_LIBRARY tinyxml REQUIRED)
+  add_library(tinyxml INTERFACE)
+  target_include_directories(tinyxml SYSTEM INTERFACE ${TINYXML_INCLUDE_DIR})
+  target_link_libraries(tinyxml INTERFACE ${TINYXML_LIBRARY})
+  target_compile_definitions(tinyxml INTERFACE TIXML_USE_STL)
+endif()
+
+# Sources of one folder; the platform folder picks the file of its system.
+function(fp_sources out dir)
+  file(GLOB _all CONFIGURE_DEPENDS "${dir}/*.cpp")
+  set(_keep "")
+  foreach(f ${_all})
+    if(WIN32 AND f MATCHES "_posix\\.cpp$")
+      continue()
+    endif()
+    if(NOT WIN32 AND f MATCHES "_win32\\.cpp$")
+      continue()
+    endif()
+    list(APPEND _keep ${f})
+  endforeach()
+  set(${out} ${_keep} PARENT_SCOPE)
+endfunction()

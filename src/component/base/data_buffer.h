@@ -1,0 +1,61 @@
+#pragma once
+// DataBuffer: the component's growable byte buffer. It owns its memory, or
+// borrows memory that somebody else frees. The bytes are not terminated: the
+// size alone says how many are valid.
+#include <cstdint>
+
+namespace component {
+
+class StringBuffer;
+
+class DataBuffer {
+ public:
+  DataBuffer();
+  // Allocates exactly `initialCapacity` zero bytes; the size stays 0.
+  explicit DataBuffer(uint32_t initialCapacity);
+  DataBuffer(const DataBuffer&) = delete;
+  DataBuffer& operator=(const DataBuffer&) = delete;
+  ~DataBuffer();
+
+  // Never null: a buffer that never held memory gets four zero bytes.
+  const unsigned char* getData();
+  unsigned char* getMutableData();
+  uint32_t getSize() const;
+  uint32_t getCapacity() const;
+  bool isBorrowed() const;
+
+  void clear();
+  void appendChar(unsigned char b);
+  void append(const void* bytes, uint32_t n);
+  void appendBuffer(const DataBuffer& other);
+  // Appends a zero-terminated UTF-16 text with its terminator; null appends two
+  // zero bytes.
+  void appendWideString(const char16_t* text);
+  void ensureCapacity(uint32_t n);
+  // Adopt p as the bytes, n as size and capacity: borrowed, or owned.
+  void borrowData(void* p, uint32_t n);
+  void takeData(void* p, uint32_t n);
+  // Moves the other buffer's memory here and leaves it empty.
+  void takeFrom(DataBuffer& other);
+  // Appends two upper-case hexadecimal digits per byte, high half first.
+  void toHex(StringBuffer& out) const;
+
+  // Shortens the buffer to `size` bytes (no effect when it is not shorter).
+  void truncate(uint32_t size);
+  // Drops the first n bytes, moving the rest to the front.
+  void removeFront(uint32_t n);
+  bool equals(const void* bytes, uint32_t n) const;
+
+ private:
+  void check() const;
+  void reallocate(uint64_t newCapacity);
+  void release();
+
+  uint8_t marker_;
+  bool borrowed_;
+  unsigned char* data_;
+  uint32_t size_;
+  uint32_t capacity_;
+};
+
+}  // namespace component

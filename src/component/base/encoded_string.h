@@ -1,0 +1,64 @@
+#pragma once
+// EncodedString: one text held in up to three forms (the ANSI code set, UTF-8,
+// UTF-16LE) and converted between them on demand. At least one form is valid at
+// any time, and every valid form holds the same text.
+#include <cstddef>
+#include <cstdint>
+
+#include "component/base/data_buffer.h"
+#include "component/base/string_buffer.h"
+
+namespace component {
+
+class EncodedString {
+ public:
+  EncodedString();
+  EncodedString(const EncodedString& other);
+  EncodedString& operator=(const EncodedString& other);
+
+  // setUtf8 when `utf8` is set, else setAnsi.
+  void setText(const char* text, bool utf8);
+  // Each makes its form the only valid one; null or empty clears the value.
+  void setAnsi(const char* text);
+  void setUtf8(const char* text);
+  void setUtf16(const char16_t* text);
+  // Raw bytes of either 8-bit form (they may hold zero bytes only at the end).
+  void setAnsiBytes(const void* bytes, int n);
+
+  const char* getAnsi();
+  const char* getUtf8();
+  const char16_t* getUtf16();
+  // Byte lengths of the 8-bit forms.
+  int ansiSize();
+  int utf8Size();
+
+  // Make the named form current, invalidate the other two, then append.
+  void appendAnsi(const char* text);
+  void appendUtf8(const char* text);
+  void appendAnsiBytes(const void* bytes, int n);
+
+  // Characters: the ANSI length when that form is valid, else UTF-16 units.
+  int charCount();
+  // Whether the text converts to the ANSI code set without loss (cached).
+  bool fitsAnsi();
+  bool isEmpty();
+  void clear();
+
+ private:
+  enum AnsiFitness : int32_t { kUnknown = 0, kFits = 1, kLossy = 2 };
+
+  void makeAnsiValid();
+  void makeUtf8Valid();
+  void makeUtf16Valid();
+  void setUtf16FromUnits(const char16_t* units, size_t n);
+
+  int32_t ansiFitness_;
+  bool utf16Valid_;
+  bool ansiValid_;
+  bool utf8Valid_;
+  DataBuffer utf16_;
+  StringBuffer ansi_;
+  StringBuffer utf8_;
+};
+
+}  // namespace component

@@ -1,0 +1,157 @@
+#include "component/base/file_helpers.h"
+
+#include <string>
+
+#include "component/base/encoded_string.h"
+#include "component/base/string_buffer.h"
+#include "component/log/diagnostic_log.h"
+#include "platform/clock.h"
+
+namespace component {
+namespace {
+
+constexpr int kSharingRetries = 3;
+constexpr uint32_t kSharingRetryPauseMs = 50;
+
+void appendOsError(StringBuffer& out, uint32_t code) {
+  StringBuffer text(platform::osErrorText(code).c_str());
+  text.trim();
+  out.appendBuffer(text);
+}
+
+}  // namespace
+
+void appendLastOsError(StringBuffer& out) { appendOsError(out, platform::lastOsError()); }
+
+platform::FileHandle openFileForRead(EncodedString& path, DiagnosticLog* log) {
+  if (path.charCount() == 0) {
+    if (log) log->logError("Cannot open file, filename is empty.");
+    return platform::kInvalidFile;
+  }
+  // The ANSI functions serve paths that fit the code set, and every path on the
+  // systems without wide file functions.
+  const bool useAnsi = path.fitsAnsi() || !platform::hasWideFileApi();
+  platform::FileHandle h = platform::kInvalidFile;
+  uint32_t err = 0;
+  for (int attempt = 0;; ++attempt) {
+    h = useAnsi ? platform::openForReadAnsi(path.getAnsi())
+                : platform::openForReadWide(std::u16string(path.getUtf16()));
+    if (h != platform::kInvalidFile) return h;
+    err = platform::lastOsError();
+    if (!platform::isSharingViolation(err) || attempt >= kSharingRetries) break;
+    platform::sleepMs(kSharingRetryPauseMs);
+  }
+  if (log) {
+    if (useAnsi) {
+      log->logError("Failed to open file (2)");
+      log->logData("filename", path.getAnsi());
+    } else {
+      log->logError("Failed to open file (3)");
+      if (path.fitsAnsi()) log->logData("filename", path.getAnsi());
+      else log->logData("utf8Filename", path.getUtf8());
+    }
+    StringBuffer info;
+    appendOsError(info, err);
+    log->logData("osErrorInfo", info.getString());
+  }
+  platform::setLastOsError(err);
+  return platform::kInvalidFile;
+}
+
+uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok) {
+  *ok = false;
+  EncodedString path;
+  path.setUtf8(utf8Path);
+  const platform::FileHandle h = openFileForRead(path, log);
+  if (h == platform::kInvalidFile) return 0;
+  uint64_t size = 0;
+  if (!platform::fileSize(h, &size)) {
+    const uint32_t err = platform::lastOsError();
+    if (log) {
+      StringBuffer info;
+      appendOsError(info, err);
+      log->logError(info.getString());
+      log->logData("filename", utf8Path);
+      log->logError("Failed to get file size");
+    }
+    platform::closeFile(h);
+    return 0;
+  }
+  platform::closeFile(h);
+  *ok = true;
+  return size;
+}
+
+uint32_t getFileSize(const char* utf8Path, DiagnosticLog* log, bool* ok) {
+  const uint64_t size = getFileSize64(utf8Path, log, ok);
+  if (*ok && size > 0xFFFFFFFFull) {
+    *ok = false;
+    if (log) {
+      log->logError("File is 4 GiB or larger; its size cannot be sent");
+      log->logData("filename", utf8Path);
+    }
+    return 0;
+  }
+  return *ok ? uint32_t(size) : 0;
+}
+
+FileSource::~FileSource() { close(); }
+
+void FileSource::close() {
+  if (ownsHandle_ && handle_ != platform::kInvalidFile) platform::closeFile(handle_);
+  handle_ = platform::kInvalidFile;
+  ownsHandle_ = false;
+}
+
+void FileSource::attach(platform::FileHandle file) {
+  close();
+  handle_ = file;
+  ownsHandle_ = file != platform::kInvalidFile;
+}
+
+bool FileSource::atEnd() const { return handle_ == platform::kInvalidFile; }
+
+bool FileSource::read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* log) {
+  *got = 0;
+  if (max == 0 || !buffer) return false;
+  if (atEnd()) return true;
+  uint32_t n = 0;
+  if (!platform::readFile(handle_, buffer, max, &n) || n == 0) {
+    close();
+    return true;
+  }
+  bytesRead_ += n;
+  if (sink_ && sink_->chunkRead(n)) {
+    if (log) log->logInfo("Aborted by application");
+    return false;
+  }
+  *got = n;
+  return true;
+}
+
+std::unique_ptr<FileSource> openForUpload(const char* utf8Path, DiagnosticLog* log) {
+  EncodedString path;
+  path.setUtf8(utf8Path);
+  const platform::FileHandle h = openFileForRead(path, log);
+  if (h == platform::kInvalidFile) return nullptr;
+  auto source = std::make_unique<FileSource>();
+  source->attach(h);
+  return source;
+}
+
+bool writeWholeFile(const char* path, const void* data, uint32_t size, DiagnosticLog* log) {
+  if (!path || !*path) {
+    if (log) log->logError("Failed to write complete file (1)");
+    return false;
+  }
+  if (!platform::writeWholeFile(path, data, size)) {
+    if (log) {
+      log->logError("Failed to write complete file (7)");
+      log->logData("filename", path);
+    }
+    return false;
+  }
+  return true;
+}
+
+}  // namespace component

@@ -1,0 +1,83 @@
+#pragma once
+// The component's file access on the upload path: sizes, opening with a short
+// retry on sharing conflicts, and FileSource, the chunked reader over an open file.
+#include <cstdint>
+#include <memory>
+
+#include "platform/files.h"
+
+namespace component {
+
+class DiagnosticLog;
+class EncodedString;
+class StringBuffer;
+
+// The size of a file given by its UTF-8 path. *ok is false, and the result 0, for
+// an empty path, a file that cannot be opened or whose size cannot be read, and
+// for a file of 4 GiB or more, whose size does not fit the 32-bit result (an
+// upload announcing a cut size would send a corrupt request).
+uint32_t getFileSize(const char* utf8Path, DiagnosticLog* log, bool* ok);
+// The whole 64-bit size, for callers that can carry it.
+uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok);
+
+// Opens an existing file for reading. A sharing violation is retried 3 times,
+// 50 ms apart; any other error ends the attempts at once. Returns
+// platform::kInvalidFile on failure, with the reason in `log` when one is given.
+platform::FileHandle openFileForRead(EncodedString& path, DiagnosticLog* log);
+
+// Told of every chunk a DataSource reads; answering true asks the reader to stop.
+class ReadProgressSink {
+ public:
+  virtual ~ReadProgressSink() = default;
+  virtual bool chunkRead(uint32_t bytes) = 0;
+};
+
+// The component's input source base.
+class DataSource {
+ public:
+  virtual ~DataSource() = default;
+  virtual bool read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* log) = 0;
+  virtual bool atEnd() const = 0;
+
+  uint32_t bytesRead() const { return bytesRead_; }
+  void setProgressSink(ReadProgressSink* sink) { sink_ = sink; }
+
+ protected:
+  uint32_t bytesRead_ = 0;
+  ReadProgressSink* sink_ = nullptr;
+};
+
+// Reads an open file in chunks. At its end exactly when its handle is closed.
+class FileSource : public DataSource {
+ public:
+  FileSource() = default;
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  // Takes ownership of `file`, closing a handle owned before.
+  void attach(platform::FileHandle file);
+  // One read of up to `max` bytes. The end of the file shows as one read that
+  // delivers 0 bytes and closes the handle; a platform read error ends the file
+  // the same way. False for a zero `max`, a null buffer, or a stop asked by the
+  // progress sink.
+  bool read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* log) override;
+  bool atEnd() const override;
+
+ private:
+  void close();
+
+  bool ownsHandle_ = false;
+  platform::FileHandle handle_ = platform::kInvalidFile;
+};
+
+// Opens a UTF-8 path for the upload: a FileSource owning the open file, or null.
+std::unique_ptr<FileSource> openForUpload(const char* utf8Path, DiagnosticLog* log);
+
+// Appends the text of the calling thread's last OS error, trimmed.
+void appendLastOsError(StringBuffer& out);
+
+// Writes `size` bytes as the whole content of the file at `path` (ANSI text).
+bool writeWholeFile(const char* path, const void* data, uint32_t size, DiagnosticLog* log);
+
+}  // namespace component

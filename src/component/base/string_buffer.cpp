@@ -1,0 +1,265 @@
+#include "component/base/string_buffer.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "component/base/validity.h"
+
+namespace component {
+namespace {
+
+constexpr int32_t kInitialSize = 202;
+constexpr int32_t kMaxIncrement = 500000;
+constexpr int kMaxPathScan = 260;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+char* allocate(size_t n) {
+  char* p = static_cast<char*>(std::malloc(n));
+  if (!p) invalidBufferFault("StringBuffer allocation");
+  return p;
+}
+
+}  // namespace
+
+StringBuffer::StringBuffer()
+    : marker_(kStringBufferMarker),
+      text_(allocate(kInitialSize)),
+      capacity_(kInitialSize),
+      length_(0),
+      growIncrement_(kInitialSize) {
+  text_[0] = '\0';
+}
+
+StringBuffer::StringBuffer(const char* text) : StringBuffer() { append(text); }
+
+StringBuffer::StringBuffer(const StringBuffer& other) : StringBuffer() { appendBuffer(other); }
+
+StringBuffer& StringBuffer::operator=(const StringBuffer& other) {
+  if (this != &other) {
+    other.check();
+    clear();
+    appendBuffer(other);
+  }
+  return *this;
+}
+
+StringBuffer::~StringBuffer() {
+  check();
+  std::free(text_);
+  text_ = nullptr;
+  capacity_ = 0;
+  length_ = 0;
+  marker_ = 0;
+}
+
+void StringBuffer::check() const { checkMarker(marker_, kStringBufferMarker, "StringBuffer"); }
+
+void StringBuffer::grow(int added, bool terminated) {
+  if (int64_t(length_) + added < capacity_) return;
+  const int64_t want = int64_t(length_) + added + growIncrement_ + (terminated ? 1 : 0);
+  if (want > INT32_MAX) invalidBufferFault("StringBuffer size");
+  char* fresh = allocate(size_t(want));
+  std::memcpy(fresh, text_, size_t(length_) + 1);
+  std::free(text_);
+  text_ = fresh;
+  capacity_ = int32_t(want);
+  if (growIncrement_ < capacity_ && growIncrement_ < kMaxIncrement) {
+    growIncrement_ = capacity_ / 2 < kMaxIncrement ? capacity_ / 2 : kMaxIncrement;
+  }
+}
+
+void StringBuffer::append(const char* text) {
+  check();
+  if (!text) return;
+  const size_t n = std::strlen(text);
+  if (n > size_t(INT32_MAX)) invalidBufferFault("StringBuffer size");
+  grow(int(n), true);
+  std::memcpy(text_ + length_, text, n);
+  length_ += int32_t(n);
+  text_[length_] = '\0';
+}
+
+void StringBuffer::appendBytes(const void* bytes, int n) {
+  check();
+  if (!bytes || n <= 0) return;
+  grow(n, false);
+  std::memcpy(text_ + length_, bytes, size_t(n));
+  length_ += n;
+  text_[length_] = '\0';
+}
+
+void StringBuffer::appendBuffer(const StringBuffer& other) {
+  check();
+  other.check();
+  if (&other == this) {
+    const StringBuffer copy(other);
+    appendBytes(copy.text_, copy.length_);
+  } else {
+    appendBytes(other.text_, other.length_);
+  }
+}
+
+void StringBuffer::appendInt(int64_t value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value));
+  append(buf);
+}
+
+const char* StringBuffer::getString() const {
+  check();
+  return text_;
+}
+
+int StringBuffer::getSize() const {
+  check();
+  return length_;
+}
+
+int StringBuffer::getCapacity() const {
+  check();
+  return capacity_;
+}
+
+int StringBuffer::getGrowthIncrement() const {
+  check();
+  return growIncrement_;
+}
+
+void StringBuffer::clear() {
+  check();
+  length_ = 0;
+  text_[0] = '\0';
+}
+
+void StringBuffer::trim() {
+  check();
+  int start = 0;
+  while (start < length_ && isBlank(text_[start])) ++start;
+  int end = length_;
+  while (end > start && isBlank(text_[end - 1])) --end;
+  if (start > 0) std::memmove(text_, text_ + start, size_t(end - start));
+  length_ = end - start;
+  text_[length_] = '\0';
+}
+
+void StringBuffer::removeChar(char c) {
+  check();
+  int out = 0;
+  for (int i = 0; i < length_; ++i)
+    if (text_[i] != c) text_[out++] = text_[i];
+  length_ = out;
+  text_[length_] = '\0';
+}
+
+void StringBuffer::truncateAtChar(char c) {
+  check();
+  for (int i = 0; i < length_; ++i) {
+    if (text_[i] == c) {
+      length_ = i;
+      text_[i] = '\0';
+      return;
+    }
+  }
+}
+
+void StringBuffer::toUpper() {
+  check();
+  for (int i = 0; i < length_; ++i) {
+    const unsigned char b = static_cast<unsigned char>(text_[i]);
+    if (b <= 127) text_[i] = char(std::toupper(b));
+    else if (b >= 224) text_[i] = char(b - 32);
+  }
+}
+
+bool StringBuffer::equals(const char* text) const {
+  check();
+  return text && std::strcmp(text_, text) == 0;
+}
+
+bool StringBuffer::equalsIgnoreCase(const char* text) const {
+  check();
+  if (!text) return false;
+  const char* a = text_;
+  const char* b = text;
+  for (; *a && *b; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
+bool StringBuffer::contains(const char* text) const {
+  check();
+  return text && std::strstr(text_, text) != nullptr;
+}
+
+bool StringBuffer::replaceFirst(const char* pattern, const char* replacement) {
+  check();
+  if (!pattern || !*pattern) return false;
+  const char* at = std::strstr(text_, pattern);
+  if (!at) return false;
+  const int pos = int(at - text_);
+  const int patLen = int(std::strlen(pattern));
+  StringBuffer result;
+  result.appendBytes(text_, pos);
+  result.append(replacement);
+  result.append(text_ + pos + patLen);
+  clear();
+  appendBuffer(result);
+  return true;
+}
+
+int StringBuffer::replaceAll(const char* pattern, const char* replacement) {
+  check();
+  if (!pattern || !*pattern) return 0;
+  const size_t patLen = std::strlen(pattern);
+  StringBuffer result;
+  int count = 0;
+  const char* p = text_;
+  while (const char* at = std::strstr(p, pattern)) {
+    result.appendBytes(p, int(at - p));
+    result.append(replacement);
+    p = at + patLen;
+    ++count;
+  }
+  if (count == 0) return 0;
+  result.append(p);
+  clear();
+  appendBuffer(result);
+  return count;
+}
+
+void StringBuffer::keepFileName() {
+  check();
+  // Paths longer than the platform's limit never reach the upload; looking at the
+  // first 260 characters alone keeps any text memory-safe.
+  if (length_ > kMaxPathScan) {
+    length_ = kMaxPathScan;
+    text_[length_] = '\0';
+  }
+  int lastSep = -1;
+  for (int i = 0; i < length_; ++i) {
+    if (text_[i] == '/') text_[i] = '\\';
+    if (text_[i] == '\\') lastSep = i;
+  }
+  if (lastSep < 0) return;
+  const int keep = length_ - lastSep - 1;
+  std::memmove(text_, text_ + lastSep + 1, size_t(keep));
+  length_ = keep;
+  text_[length_] = '\0';
+}
+
+void StringBuffer::shrinkToFit() {
+  check();
+  if (capacity_ <= length_ + 4) return;
+  char* fresh = allocate(size_t(length_) + 1);
+  std::memcpy(fresh, text_, size_t(length_) + 1);
+  std::free(text_);
+  text_ = fresh;
+  capacity_ = length_ + 1;
+}
+
+}  // namespace component

@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/charset.h"
+
+namespace platform {
+namespace {
+
+UINT g_testCodePage = 0;
+
+UINT ansiCodePage() { return g_testCodePage ? g_testCodePage : GetACP(); }
+
+}  // namespace
+
+bool ansiIsUtf8() { return ansiCodePage() == CP_UTF8; }
+
+std::u16string ansiToUtf16(const std::string& ansi, bool* lossy) {
+  if (ansiIsUtf8()) return utf8ToUtf16(ansi, lossy);
+  if (lossy) *lossy = false;
+  if (ansi.empty()) return std::u16string();
+  const UINT cp = ansiCodePage();
+  int n = MultiByteToWideChar(cp, 0, ansi.data(), int(ansi.size()), nullptr, 0);
+  std::u16string out(size_t(n > 0 ? n : 0), u'\0');
+  if (n > 0) MultiByteToWideChar(cp, 0, ansi.data(), int(ansi.size()), reinterpret_cast<wchar_t*>(&out[0]), n);
+  else if (lossy) *lossy = true;
+  return out;
+}
+
+std::string utf16ToAnsi(const std::u16string& text, bool* lossy) {
+  if (ansiIsUtf8()) return utf16ToUtf8(text, lossy);
+  if (lossy) *lossy = false;
+  if (text.empty()) return std::string();
+  const UINT cp = ansiCodePage();
+  const auto* w = reinterpret_cast<const wchar_t*>(text.data());
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(cp, 0, w, int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(cp, 0, w, int(text.size()), &out[0], n, nullptr, &usedDefault);
+  if (lossy) *lossy = usedDefault != FALSE || n <= 0;
+  return out;
+}
+
+void setAnsiCodeSetForTesting(const std::string& name) {
+  g_testCodePage = name.empty() ? 0 : UINT(std::strtoul(name.c_str(), nullptr, 10));
+}
+
+}  // namespace platform

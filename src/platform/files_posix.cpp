@@ -1,0 +1,119 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/charset.h"
+#include "platform/files.h"
+
+namespace platform {
+
+char pathSeparator() { return '/'; }
+
+FileHandle openForReadAnsi(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return kInvalidFile;
+  struct stat st{};
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return kInvalidFile;
+  }
+  return fd;
+}
+
+FileHandle openForReadWide(const std::u16string& path) { return openForReadAnsi(utf16ToUtf8(path)); }
+
+bool hasWideFileApi() { return true; }
+
+uint32_t lastOsError() { return static_cast<uint32_t>(errno); }
+void setLastOsError(uint32_t code) { errno = static_cast<int>(code); }
+bool isSharingViolation(uint32_t) { return false; }  // POSIX has no mandatory sharing modes
+
+std::string osErrorText(uint32_t code) {
+  char buf[256];
+  // The GNU variant may return a static text instead of filling the buffer.
+  const char* text = strerror_r(static_cast<int>(code), buf, sizeof buf);
+  return text ? std::string(text) : std::string();
+}
+
+bool fileSize(FileHandle file, uint64_t* size) {
+  struct stat st{};
+  if (fstat(static_cast<int>(file), &st) != 0) return false;
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool readFile(FileHandle file, void* buffer, uint32_t max, uint32_t* got) {
+  *got = 0;
+  ssize_t n;
+  do {
+    n = ::read(static_cast<int>(file), buffer, max);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return false;
+  *got = static_cast<uint32_t>(n);
+  return true;
+}
+
+void closeFile(FileHandle file) {
+  if (file != kInvalidFile) ::close(static_cast<int>(file));
+}
+
+std::string currentDirectory() {
+  char buf[PATH_MAX];
+  return getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
+}
+
+bool createDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  struct stat st{};
+  return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+namespace {
+
+bool writeAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= size_t(w);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool writeWholeFile(const std::string& path, const void* data, size_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool ok = writeAll(fd, static_cast<const char*>(data), size);
+  return (::close(fd) == 0) && ok;
+}
+
+bool replaceFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly) {
+  const std::string tmp = path + ".tmp";
+  ::unlink(tmp.c_str());
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
+}
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+#pragma once
+// TCP sockets for the client's own service requests and the upload component.
+// Error codes are Windows Sockets codes on every system (POSIX errno values are
+// mapped), so the texts that explain them are the same everywhere.
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using SocketHandle = intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Windows Sockets error codes used by the client.
+enum SocketError : int {
+  kWsaEintr = 10004,
+  kWsaEfault = 10014,
+  kWsaEinval = 10022,
+  kWsaEmfile = 10024,
+  kWsaEwouldblock = 10035,
+  kWsaEinprogress = 10036,
+  kWsaEalready = 10037,
+  kWsaEnotsock = 10038,
+  kWsaEprototype = 10041,
+  kWsaEprotonosupport = 10043,
+  kWsaEsocktnosupport = 10044,
+  kWsaEafnosupport = 10047,
+  kWsaEaddrinuse = 10048,
+  kWsaEnetdown = 10050,
+  kWsaEnetunreach = 10051,
+  kWsaEconnaborted = 10053,
+  kWsaEconnreset = 10054,
+  kWsaEnobufs = 10055,
+  kWsaEnotconn = 10057,
+  kWsaEtimedout = 10060,
+  kWsaEconnrefused = 10061,
+  kWsaEhostunreach = 10065,
+  kWsaEproclim = 10067,
+  kWsaSysnotready = 10091,
+  kWsaVernotsupported = 10092,
+  kWsaNotinitialised = 10093,
+};
+
+// Starts the socket library once asked for `version` (major in the low byte,
+// minor in the high byte). Returns 0 or a Windows Sockets error code; on success
+// *granted holds the version the library agreed to. POSIX needs no start-up and
+// answers 0 with the version asked for.
+int startupSockets(uint16_t version, uint16_t* granted);
+
+// Tests replace the start-up call to exercise version fall-backs and failures.
+// Passing nullptr restores the real one.
+using SocketStartupFn = int (*)(uint16_t version, uint16_t* granted);
+void setSocketStartupForTesting(SocketStartupFn fn);
+
+// The calling thread's last socket error, as a Windows Sockets code.
+int lastSocketError();
+
+// An IPv4 stream socket, or kInvalidSocket (lastSocketError() tells why).
+SocketHandle openStreamSocket();
+bool setNonBlocking(SocketHandle s, bool on);
+// 0 on success, -1 on failure (lastSocketError(): 10035 while a non-blocking
+// connect is under way). `address` is in network byte order.
+int connectIPv4(SocketHandle s, uint32_t address, uint16_t port);
+
+// One send of at most `size` bytes: the count sent, or -1. Never raises SIGPIPE.
+int sendSome(SocketHandle s, const void* data, int size);
+// One receive of at most `size` bytes: the count, 0 when the peer has closed, or -1.
+int receiveSome(SocketHandle s, void* buffer, int size);
+
+// Waits until the socket is readable (or writable) for at most `ms` milliseconds.
+// 1 ready, 0 time passed, -1 error. A wait interrupted by a signal resumes for
+// the rest of its time, so it never spins and never ends early.
+int waitReadable(SocketHandle s, uint32_t ms);
+int waitWritable(SocketHandle s, uint32_t ms);
+
+void shutdownBoth(SocketHandle s);
+void closeSocketHandle(SocketHandle s);
+// Closes so that the peer sees a reset instead of an orderly end.
+void closeWithReset(SocketHandle s);
+
+// The first IPv4 address of a host name, in network byte order. Thread-safe.
+bool lookUpIPv4(const std::string& host, uint32_t* address);
+// inet_addr of a text: false when it is not a dotted number (all-ones result).
+bool parseDottedIPv4(const std::string& text, uint32_t* address);
+// "a.b.c.d" of an address in network byte order.
+std::string formatIPv4(uint32_t address);
+
+// Test and tool servers: a listening socket on 127.0.0.1 with a free port.
+SocketHandle listenLoopback(uint16_t* port, int backlog);
+// Waits at most `ms` for a connection; kInvalidSocket when none came.
+SocketHandle acceptConnection(SocketHandle listener, uint32_t ms);
+
+}  // namespace platform

@@ -1,0 +1,233 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/sockets.h"
+
+namespace platform {
+namespace {
+
+int realStartup(uint16_t version, uint16_t* granted) {
+  if (granted) *granted = version;
+  return 0;
+}
+
+SocketStartupFn g_startup = realStartup;
+
+thread_local int t_lastError = 0;
+
+int mapErrno(int e) {
+  switch (e) {
+    case 0: return 0;
+    case EWOULDBLOCK:
+#if EAGAIN != EWOULDBLOCK
+    case EAGAIN:
+#endif
+    case EINPROGRESS: return kWsaEwouldblock;
+    case EALREADY: return kWsaEalready;
+    case EINTR: return kWsaEintr;
+    case EFAULT: return kWsaEfault;
+    case EINVAL: return kWsaEinval;
+    case EMFILE:
+    case ENFILE: return kWsaEmfile;
+    case ENOTSOCK:
+    case EBADF: return kWsaEnotsock;
+    case EPROTOTYPE: return kWsaEprototype;
+    case EPROTONOSUPPORT: return kWsaEprotonosupport;
+    case ESOCKTNOSUPPORT: return kWsaEsocktnosupport;
+    case EAFNOSUPPORT: return kWsaEafnosupport;
+    case EADDRINUSE: return kWsaEaddrinuse;
+    case ENETDOWN: return kWsaEnetdown;
+    case ENETUNREACH: return kWsaEnetunreach;
+    case ECONNABORTED: return kWsaEconnaborted;
+    case ECONNRESET:
+    case EPIPE: return kWsaEconnreset;
+    case ENOBUFS:
+    case ENOMEM: return kWsaEnobufs;
+    case ENOTCONN: return kWsaEnotconn;
+    case ETIMEDOUT: return kWsaEtimedout;
+    case ECONNREFUSED: return kWsaEconnrefused;
+    case EHOSTUNREACH: return kWsaEhostunreach;
+    default: return 10000 + e;  // outside the table: still a distinct code
+  }
+}
+
+void noteErrno() { t_lastError = mapErrno(errno); }
+
+int waitFor(SocketHandle s, short events, uint32_t ms) {
+  if (s == kInvalidSocket) {
+    t_lastError = kWsaEnotsock;
+    return -1;
+  }
+  const uint32_t start = tickCount();
+  uint32_t left = ms;
+  for (;;) {
+    pollfd p{static_cast<int>(s), events, 0};
+    const int timeout = left > 0x7FFFFFFFu ? 0x7FFFFFFF : int(left);
+    const int r = ::poll(&p, 1, timeout);
+    if (r > 0) {
+      if (p.revents & POLLNVAL) {
+        t_lastError = kWsaEnotsock;
+        return -1;
+      }
+      // Errors and hang-ups count as ready: the next send or receive reports them,
+      // as select does on Windows.
+      return 1;
+    }
+    if (r == 0) return 0;
+    if (errno != EINTR) {
+      noteErrno();
+      return -1;
+    }
+    const uint32_t spent = tickCount() - start;
+    if (spent >= ms) return 0;
+    left = ms - spent;
+  }
+}
+
+}  // namespace
+
+int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(version, granted); }
+
+void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : realStartup; }
+
+int lastSocketError() { return t_lastError; }
+
+SocketHandle openStreamSocket() {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) {
+    noteErrno();
+    return kInvalidSocket;
+  }
+  return s;
+}
+
+bool setNonBlocking(SocketHandle s, bool on) {
+  const int fd = static_cast<int>(s);
+  const int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0) return false;
+  return fcntl(fd, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
+}
+
+int connectIPv4(SocketHandle s, uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = address;
+  if (::connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return 0;
+  if (errno == EINTR) {
+    // A blocking connect cut short by a signal goes on in the background: wait
+    // for its outcome instead of reporting a failure.
+    if (waitFor(s, POLLOUT, 0xFFFFFFFFu) != 1) return -1;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(static_cast<int>(s), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+    if (err == 0) return 0;
+    errno = err;
+  }
+  noteErrno();
+  return -1;
+}
+
+int sendSome(SocketHandle s, const void* data, int size) {
+  ssize_t n;
+  do {
+    n = ::send(static_cast<int>(s), data, size_t(size), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    noteErrno();
+    return -1;
+  }
+  return int(n);
+}
+
+int receiveSome(SocketHandle s, void* buffer, int size) {
+  ssize_t n;
+  do {
+    n = ::recv(static_cast<int>(s), buffer, size_t(size), 0);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    noteErrno();
+    return -1;
+  }
+  return int(n);
+}
+
+int waitReadable(SocketHandle s, uint32_t ms) { return waitFor(s, POLLIN, ms); }
+int waitWritable(SocketHandle s, uint32_t ms) { return waitFor(s, POLLOUT, ms); }
+
+void shutdownBoth(SocketHandle s) { ::shutdown(static_cast<int>(s), SHUT_RDWR); }
+void closeSocketHandle(SocketHandle s) {
+  if (s != kInvalidSocket) ::close(static_cast<int>(s));
+}
+
+void closeWithReset(SocketHandle s) {
+  linger l{1, 0};
+  ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  ::close(static_cast<int>(s));
+}
+
+bool lookUpIPv4(const std::string& host, uint32_t* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || !res) return false;
+  bool found = false;
+  for (addrinfo* a = res; a; a = a->ai_next) {
+    if (a->ai_family == AF_INET && a->ai_addr) {
+      *address = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+      found = true;
+      break;
+    }
+  }
+  ::freeaddrinfo(res);
+  return found;
+}
+
+bool parseDottedIPv4(const std::string& text, uint32_t* address) {
+  const in_addr_t a = ::inet_addr(text.c_str());
+  if (a == INADDR_NONE) return false;
+  *address = a;
+  return true;
+}
+
+std::string formatIPv4(uint32_t address) {
+  const auto* b = reinterpret_cast<const unsigned char*>(&address);
+  char buf[20];
+  snprintf(buf, sizeof buf, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+  return buf;
+}
+
+SocketHandle listenLoopback(uint16_t* port, int backlog) {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return kInvalidSocket;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sa.sin_port = htons(*port);
+  socklen_t len = sizeof sa;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(s, backlog) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    ::close(s);
+    return kInvalidSocket;
+  }
+  *port = ntohs(sa.sin_port);
+  return s;
+}
+
+SocketHandle acceptConnection(SocketHandle listener, uint32_t ms) {
+  if (waitReadable(listener, ms) != 1) return kInvalidSocket;
+  const int c = ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
+  return c < 0 ? kInvalidSocket : c;
+}
+
+}  // namespace platform

@@ -1,0 +1,144 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstdio>
+
+#include "platform/sockets.h"
+
+namespace platform {
+namespace {
+
+int realStartup(uint16_t version, uint16_t* granted) {
+  WSADATA data;
+  const int r = WSAStartup(version, &data);
+  if (r == 0 && granted) *granted = data.wVersion;
+  return r;
+}
+
+SocketStartupFn g_startup = realStartup;
+
+// select with a time limit in milliseconds on one socket.
+int waitFor(SocketHandle s, bool write, uint32_t ms) {
+  if (s == kInvalidSocket) {
+    WSASetLastError(WSAENOTSOCK);
+    return -1;
+  }
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(static_cast<SOCKET>(s), &set);
+  timeval tv;
+  tv.tv_sec = long(ms / 1000);
+  tv.tv_usec = long(ms % 1000) * 1000;
+  // Windows has no signals that interrupt select, so no resume loop is needed.
+  const int r = select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, &tv);
+  return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+}  // namespace
+
+int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(version, granted); }
+
+void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : realStartup; }
+
+int lastSocketError() { return WSAGetLastError(); }
+
+SocketHandle openStreamSocket() {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s);
+}
+
+bool setNonBlocking(SocketHandle s, bool on) {
+  u_long mode = on ? 1 : 0;
+  return ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &mode) == 0;
+}
+
+int connectIPv4(SocketHandle s, uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = address;
+  return connect(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+}
+
+int sendSome(SocketHandle s, const void* data, int size) {
+  const int n = send(static_cast<SOCKET>(s), static_cast<const char*>(data), size, 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+int receiveSome(SocketHandle s, void* buffer, int size) {
+  const int n = recv(static_cast<SOCKET>(s), static_cast<char*>(buffer), size, 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+int waitReadable(SocketHandle s, uint32_t ms) { return waitFor(s, false, ms); }
+int waitWritable(SocketHandle s, uint32_t ms) { return waitFor(s, true, ms); }
+
+void shutdownBoth(SocketHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
+void closeSocketHandle(SocketHandle s) {
+  if (s != kInvalidSocket) closesocket(static_cast<SOCKET>(s));
+}
+
+void closeWithReset(SocketHandle s) {
+  linger l;
+  l.l_onoff = 1;
+  l.l_linger = 0;
+  setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+  closesocket(static_cast<SOCKET>(s));
+}
+
+bool lookUpIPv4(const std::string& host, uint32_t* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || !res) return false;
+  bool found = false;
+  for (addrinfo* a = res; a; a = a->ai_next) {
+    if (a->ai_family == AF_INET && a->ai_addr) {
+      *address = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+      found = true;
+      break;
+    }
+  }
+  freeaddrinfo(res);
+  return found;
+}
+
+bool parseDottedIPv4(const std::string& text, uint32_t* address) {
+  const unsigned long a = inet_addr(text.c_str());
+  if (a == INADDR_NONE) return false;
+  *address = static_cast<uint32_t>(a);
+  return true;
+}
+
+std::string formatIPv4(uint32_t address) {
+  const auto* b = reinterpret_cast<const unsigned char*>(&address);
+  char buf[20];
+  snprintf(buf, sizeof buf, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+  return buf;
+}
+
+SocketHandle listenLoopback(uint16_t* port, int backlog) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return kInvalidSocket;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sa.sin_port = htons(*port);
+  int len = sizeof sa;
+  if (bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(s, backlog) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    closesocket(s);
+    return kInvalidSocket;
+  }
+  *port = ntohs(sa.sin_port);
+  return static_cast<SocketHandle>(s);
+}
+
+SocketHandle acceptConnection(SocketHandle listener, uint32_t ms) {
+  if (waitReadable(listener, ms) != 1) return kInvalidSocket;
+  const SOCKET c = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+  return c == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(c);
+}
+
+}  // namespace platform

@@ -1,0 +1,105 @@
+#pragma once
+// A scripted TCP peer on 127.0.0.1 for tests. It listens on a free port as soon
+// as it is constructed (so a client may connect at once), and plays a script on
+// its own thread for each connection it accepts: send these bytes, in these
+// pieces, with these pauses; wait for bytes from the client; then close, reset
+// or stall. Everything the client sends is recorded, also while the peer sends,
+// so neither side can block the other.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/sockets.h"
+
+namespace testsupport {
+
+class LoopbackPeer {
+ public:
+  explicit LoopbackPeer(int backlog = 16);
+  ~LoopbackPeer();
+  LoopbackPeer(const LoopbackPeer&) = delete;
+  LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+
+  uint16_t port() const { return port_; }
+  // "127.0.0.1:PORT", for KESTROVA_SERVICE and similar settings.
+  std::string address() const;
+
+  // Script steps, added before start(); each returns *this for chaining.
+  LoopbackPeer& send(const std::string& bytes);
+  // Sends `bytes` in pieces of `pieceSize`, pausing `pauseMs` after each piece.
+  LoopbackPeer& sendPieces(const std::string& bytes, size_t pieceSize, uint32_t pauseMs);
+  LoopbackPeer& pause(uint32_t ms);
+  // Waits (at most `timeoutMs`) until what this connection received contains
+  // `marker`, or `count` bytes in all.
+  LoopbackPeer& receiveUntil(const std::string& marker, uint32_t timeoutMs = 5000);
+  LoopbackPeer& receiveBytes(size_t count, uint32_t timeoutMs = 5000);
+  // Waits (at most `timeoutMs`) until the client closes its side.
+  LoopbackPeer& receiveUntilClosed(uint32_t timeoutMs = 5000);
+  // Whether pauses and sends read what the client sends (on by default). Off
+  // makes a slow reader: the client's sends then fill the socket buffers.
+  LoopbackPeer& reading(bool on);
+  // Ends the connection: orderly close, or a reset.
+  LoopbackPeer& close();
+  LoopbackPeer& reset();
+  // Keeps the connection open without sending, until the peer is destroyed or
+  // `ms` passes (0: until destroyed), reading as set by reading().
+  LoopbackPeer& stall(uint32_t ms = 0);
+  // The steps after this one are played for the next connection.
+  LoopbackPeer& nextConnection();
+
+  // Starts accepting: one connection per script (at most `acceptTimeoutMs` wait
+  // for each). A script that does not end with close, reset or stall closes.
+  void start(uint32_t acceptTimeoutMs = 5000);
+  // Waits at most `ms` for every script to finish; true when they did.
+  bool waitDone(uint32_t ms);
+
+  // Everything received on connection `index` (0-based), and in all.
+  std::string received(size_t index = 0) const;
+  std::string receivedAll() const;
+  int connectionsAccepted() const { return accepted_.load(); }
+  // True when the client closed its side on connection `index`.
+  bool clientClosed(size_t index = 0) const;
+
+ private:
+  struct Step {
+    enum Kind { kSend, kPause, kReceiveUntil, kReceiveBytes, kReceiveClosed, kReading, kClose, kReset, kStall };
+    Kind kind;
+    std::string bytes;
+    size_t count = 0;
+    uint32_t ms = 0;
+  };
+  struct Connection {
+    std::string received;
+    bool clientClosed = false;
+  };
+
+  LoopbackPeer& add(Step step);
+  void run(uint32_t acceptTimeoutMs);
+  // Plays one script; returns when it ended or the peer is stopping.
+  void play(platform::SocketHandle s, size_t index, const std::vector<Step>& script);
+  // Reads what is available within `ms`; false once the client has closed.
+  bool drain(platform::SocketHandle s, size_t index, uint32_t ms);
+  bool sendAll(platform::SocketHandle s, size_t index, const std::string& bytes);
+  bool waitUntil(platform::SocketHandle s, size_t index, uint32_t timeoutMs, const Step& step);
+
+  platform::SocketHandle listener_ = platform::kInvalidSocket;
+  uint16_t port_ = 0;
+  std::vector<std::vector<Step>> scripts_{1};
+  std::thread thread_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> accepted_{0};
+  bool reading_ = true;
+  mutable std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  std::vector<Connection> connections_;
+};
+
+// Starts the socket library where the system needs it (once per process).
+void ensureSocketsStarted();
+
+}  // namespace testsupport
