@@ -1,0 +1,85 @@
+#pragma once
+// SocketConnection: the component's public TCP connection object. Every public
+// operation clears the object's log and records its trail in a context named
+// after itself; failures are reported as false with the reason in that log.
+#include <cstdint>
+#include <memory>
+
+#include "component/base/data_buffer.h"
+#include "component/base/encoded_string.h"
+#include "component/log/diagnostic_log.h"
+
+namespace component {
+
+class ProgressCallback;
+class ProgressMonitor;
+class SocketChannel;
+
+// The common base of the component's objects: each owns its log.
+class ComponentObject {
+ public:
+  virtual ~ComponentObject();
+  virtual bool reservedOperation1() { return false; }
+  virtual bool reservedOperation2() { return false; }
+  // Renders the object's log in its text form.
+  void lastErrorText(StringBuffer& out) { log_.lastErrorText(out); }
+  void lastErrorXml(StringBuffer& out) { log_.lastErrorXml(out); }
+  RecordingLog& log() { return log_; }
+
+ protected:
+  RecordingLog log_;
+};
+
+// An output for bytes. write returns `count` when every byte went out, else 0.
+class ByteSink {
+ public:
+  virtual size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) {
+    (void)data, (void)itemSize, (void)count, (void)monitor;
+    return 0;
+  }
+  virtual size_t write(const void* data, size_t itemSize, int reserved, size_t count, ProgressMonitor* monitor) {
+    (void)data, (void)itemSize, (void)reserved, (void)count, (void)monitor;
+    return 0;
+  }
+  virtual ~ByteSink() = default;
+};
+
+class SocketConnection : public ComponentObject, public ByteSink {
+ public:
+  SocketConnection();
+  ~SocketConnection() override;
+  SocketConnection(const SocketConnection&) = delete;
+  SocketConnection& operator=(const SocketConnection&) = delete;
+
+  bool Connect(EncodedString& host, int port, bool secure, int timeLimitMs, ProgressCallback* callback);
+  // Appends what one receive brings (or the pending bytes). True once a
+  // connection exists, also when nothing arrived: callers judge by the size.
+  bool ReceiveBytes(DataBuffer& out, ProgressCallback* callback);
+  // Appends up to `count` bytes, stopping early only when a receive fails or
+  // brings nothing. False for a zero count or without a connection.
+  bool ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCallback* callback, bool noPercent);
+  // Receives until `match` has arrived; `out` gets the text up to and including
+  // the match, and the bytes after it stay pending, byte for byte.
+  bool ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback);
+  bool ReceiveLine(EncodedString& out, ProgressCallback* callback);
+
+  using ByteSink::write;
+  size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) override;
+
+  void setHeartbeatMs(uint32_t ms) { heartbeatMs_ = ms; }
+  uint32_t heartbeatMs() const { return heartbeatMs_; }
+  void setReceiveIdleLimitMs(uint32_t ms) { receiveIdleLimitMs_ = ms; }
+  void setSendIdleLimitMs(uint32_t ms) { sendIdleLimitMs_ = ms; }
+  DataBuffer& pendingBytes() { return pendingBytes_; }
+
+ private:
+  std::unique_ptr<SocketChannel> channel_;
+  uint32_t receiveIdleLimitMs_ = 0;
+  uint32_t sendIdleLimitMs_ = 0;
+  uint32_t heartbeatMs_ = 1000;
+  uint32_t sendChunkSize_ = 4096;
+  uint32_t receiveChunkSize_ = 4096;
+  DataBuffer pendingBytes_;
+};
+
+}  // namespace component
