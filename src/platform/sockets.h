@@ -53,6 +53,8 @@ void setSocketStartupForTesting(SocketStartupFn fn);
 
 // The calling thread's last socket error, as a Windows Sockets code.
 int lastSocketError();
+// The system's own message for that error, trimmed (empty when it has none).
+std::string lastSocketErrorText();
 
 // An IPv4 stream socket, or kInvalidSocket (lastSocketError() tells why).
 SocketHandle openStreamSocket();
@@ -68,9 +70,15 @@ int receiveSome(SocketHandle s, void* buffer, int size);
 
 // Waits until the socket is readable (or writable) for at most `ms` milliseconds.
 // 1 ready, 0 time passed, -1 error. A wait interrupted by a signal resumes for
-// the rest of its time, so it never spins and never ends early.
+// the rest of its time, so it never spins and never ends early. A socket whose
+// connect has failed counts as writable on every system, so a connect's outcome
+// is known at once; pendingSocketError then says how it ended.
 int waitReadable(SocketHandle s, uint32_t ms);
 int waitWritable(SocketHandle s, uint32_t ms);
+
+// The error that ended a non-blocking connect (SO_ERROR), as a Windows Sockets
+// code, or 0 when the connect succeeded. Reading it clears it.
+int pendingSocketError(SocketHandle s);
 
 void shutdownBoth(SocketHandle s);
 void closeSocketHandle(SocketHandle s);

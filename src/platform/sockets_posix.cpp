@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/sockets.h"
 
 namespace platform {
@@ -23,6 +24,8 @@ int realStartup(uint16_t version, uint16_t* granted) {
 SocketStartupFn g_startup = realStartup;
 
 thread_local int t_lastError = 0;
+// The errno behind t_lastError, for the system's message text.
+thread_local int t_lastErrno = 0;
 
 int mapErrno(int e) {
   switch (e) {
@@ -60,7 +63,10 @@ int mapErrno(int e) {
   }
 }
 
-void noteErrno() { t_lastError = mapErrno(errno); }
+void noteErrno() {
+  t_lastErrno = errno;
+  t_lastError = mapErrno(errno);
+}
 
 int waitFor(SocketHandle s, short events, uint32_t ms) {
   if (s == kInvalidSocket) {
@@ -100,6 +106,12 @@ int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(versi
 void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : realStartup; }
 
 int lastSocketError() { return t_lastError; }
+
+std::string lastSocketErrorText() {
+  std::string text = t_lastErrno ? osErrorText(uint32_t(t_lastErrno)) : std::string();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text;
+}
 
 SocketHandle openStreamSocket() {
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -163,6 +175,13 @@ int receiveSome(SocketHandle s, void* buffer, int size) {
 
 int waitReadable(SocketHandle s, uint32_t ms) { return waitFor(s, POLLIN, ms); }
 int waitWritable(SocketHandle s, uint32_t ms) { return waitFor(s, POLLOUT, ms); }
+
+int pendingSocketError(SocketHandle s) {
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (::getsockopt(static_cast<int>(s), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+  return mapErrno(err);
+}
 
 void shutdownBoth(SocketHandle s) { ::shutdown(static_cast<int>(s), SHUT_RDWR); }
 void closeSocketHandle(SocketHandle s) {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/files.h"
 #include "platform/sockets.h"
 
 namespace platform {
@@ -26,11 +27,16 @@ int waitFor(SocketHandle s, bool write, uint32_t ms) {
   fd_set set;
   FD_ZERO(&set);
   FD_SET(static_cast<SOCKET>(s), &set);
+  // A failed non-blocking connect shows only in the exception set; counting it
+  // as writable makes the outcome known at once, as poll does on POSIX.
+  fd_set failed;
+  FD_ZERO(&failed);
+  FD_SET(static_cast<SOCKET>(s), &failed);
   timeval tv;
   tv.tv_sec = long(ms / 1000);
   tv.tv_usec = long(ms % 1000) * 1000;
   // Windows has no signals that interrupt select, so no resume loop is needed.
-  const int r = select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, &tv);
+  const int r = select(0, write ? nullptr : &set, write ? &set : nullptr, write ? &failed : nullptr, &tv);
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
@@ -41,6 +47,12 @@ int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(versi
 void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : realStartup; }
 
 int lastSocketError() { return WSAGetLastError(); }
+
+std::string lastSocketErrorText() {
+  std::string text = osErrorText(uint32_t(WSAGetLastError()));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text;
+}
 
 SocketHandle openStreamSocket() {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
@@ -72,6 +84,15 @@ int receiveSome(SocketHandle s, void* buffer, int size) {
 
 int waitReadable(SocketHandle s, uint32_t ms) { return waitFor(s, false, ms); }
 int waitWritable(SocketHandle s, uint32_t ms) { return waitFor(s, true, ms); }
+
+int pendingSocketError(SocketHandle s) {
+  int err = 0;
+  int len = sizeof err;
+  if (getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) {
+    err = WSAGetLastError();
+  }
+  return err;
+}
 
 void shutdownBoth(SocketHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
 void closeSocketHandle(SocketHandle s) {

@@ -3,6 +3,7 @@
 // operation clears the object's log and records its trail in a context named
 // after itself; failures are reported as false with the reason in that log.
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "component/base/data_buffer.h"
@@ -14,6 +15,7 @@ namespace component {
 class ProgressCallback;
 class ProgressMonitor;
 class SocketChannel;
+struct ReceiveFlags;
 
 // The common base of the component's objects: each owns its log.
 class ComponentObject {
@@ -72,7 +74,18 @@ class SocketConnection : public ComponentObject, public ByteSink {
   void setSendIdleLimitMs(uint32_t ms) { sendIdleLimitMs_ = ms; }
   DataBuffer& pendingBytes() { return pendingBytes_; }
 
+  // Tests: use `channel` as the current connection (pending bytes are
+  // dropped, as by Connect).
+  void adoptChannelForTesting(std::unique_ptr<SocketChannel> channel);
+  // Tests: while set, Connect takes its new channel from `factory` instead of
+  // creating a socket channel. An empty function restores the real channels.
+  using ChannelFactory = std::function<std::unique_ptr<SocketChannel>()>;
+  static void setChannelFactoryForTesting(ChannelFactory factory);
+
  private:
+  // One channel receive into `out` with this connection's settings.
+  bool receiveOnce(DataBuffer& out, ProgressMonitor* monitor, ReceiveFlags& flags);
+
   std::unique_ptr<SocketChannel> channel_;
   uint32_t receiveIdleLimitMs_ = 0;
   uint32_t sendIdleLimitMs_ = 0;

@@ -1,0 +1,108 @@
+// Host names to IPv4 addresses. A name that is not found is tried again
+// cleaned of stray blanks and punctuation pasted in with it, and a bare
+// "name.tld" once more with "www." in front.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "component/net/progress_monitor.h"
+#include "component/net/tcp_socket.h"
+
+namespace component {
+namespace {
+
+HostLookupFn g_lookup = nullptr;
+
+bool lookUpOnce(const std::string& host, uint32_t* address) {
+  return g_lookup ? g_lookup(host, address) : platform::lookUpIPv4(host, address);
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Trimmed, without blanks and the characters of addresses pasted whole, and in
+// lower case (ASCII, and the Latin-1 capitals 192 to 223).
+std::string cleanedHost(const std::string& host) {
+  size_t begin = 0;
+  size_t end = host.size();
+  while (begin < end && isBlank(host[begin])) ++begin;
+  while (end > begin && isBlank(host[end - 1])) --end;
+  std::string out;
+  for (size_t i = begin; i < end; ++i) {
+    const char c = host[i];
+    if (isBlank(c) || std::strchr("'\"<>:/@?", c)) continue;
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 192 && u <= 223)) {
+      out.push_back(static_cast<char>(u + 32));
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+bool hasOneDot(const std::string& s) { return std::count(s.begin(), s.end(), '.') == 1; }
+
+// One look-up that also fills the dotted form of the address it found.
+bool lookUpDotted(const std::string& host, StringBuffer& dotted, uint32_t* address) {
+  if (!lookUpOnce(host, address)) return false;
+  dotted.clear();
+  dotted.append(platform::formatIPv4(*address).c_str());
+  return dotted.getSize() > 0;
+}
+
+// Takes the time since `start` off `budget`; false (and the message) when the
+// budget is used up. A wrapped counter skips the check.
+bool budgetLeft(uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLog& log) {
+  const uint32_t now = ProgressMonitor::now();
+  if (limitMs == 0 || now < start) return true;
+  const uint32_t spent = now - start;
+  if (spent >= budget) {
+    log.logError("DNS timed out.");
+    return false;
+  }
+  budget -= spent;
+  return true;
+}
+
+}  // namespace
+
+void setHostLookupForTesting(HostLookupFn fn) { g_lookup = fn; }
+
+bool resolveHost(const char* host, uint32_t* address) {
+  DiagnosticLog discard;
+  if (!host || !startSockets(discard)) return false;
+  const std::string given(host);
+  if (lookUpOnce(given, address)) return true;
+  const std::string cleaned = cleanedHost(given);
+  if (cleaned.empty()) return false;
+  if (cleaned.size() != given.size() && lookUpOnce(cleaned, address)) return true;
+  if (hasOneDot(cleaned) && lookUpOnce("www." + cleaned, address)) return true;
+  return false;
+}
+
+bool resolveHostTimed(const char* host, uint32_t timeLimitMs, DiagnosticLog& log, StringBuffer& dotted,
+                      uint32_t* address) {
+  dotted.clear();
+  if (!host || !startSockets(log)) return false;
+  const std::string given(host);
+  uint32_t budget = timeLimitMs;
+  uint32_t start = ProgressMonitor::now();
+  if (lookUpDotted(given, dotted, address)) return true;
+  if (!budgetLeft(timeLimitMs, start, budget, log)) return false;
+
+  const std::string cleaned = cleanedHost(given);
+  if (cleaned.empty()) return false;
+  if (cleaned.size() != given.size()) {
+    start = ProgressMonitor::now();
+    dotted.clear();
+    if (lookUpDotted(cleaned, dotted, address)) return true;
+    if (!budgetLeft(timeLimitMs, start, budget, log)) return false;
+  }
+  if (hasOneDot(cleaned)) {
+    dotted.clear();
+    if (lookUpDotted("www." + cleaned, dotted, address)) return true;
+  }
+  return false;
+}
+
+}  // namespace component

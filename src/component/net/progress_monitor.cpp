@@ -1,0 +1,82 @@
+#include "component/net/progress_monitor.h"
+
+#include "platform/clock.h"
+
+namespace component {
+namespace {
+
+TickSource g_tickSource = nullptr;
+
+// abortCheck while bytes flow comes at most this often before any checkAbort
+// has set an interval of its own.
+constexpr uint32_t kDefaultCheckIntervalMs = 300;
+
+}  // namespace
+
+void ProgressMonitor::setTickSourceForTesting(TickSource source) { g_tickSource = source; }
+
+uint32_t ProgressMonitor::now() { return g_tickSource ? g_tickSource() : platform::tickCount(); }
+
+ProgressMonitor::ProgressMonitor(ProgressCallback* callback, int64_t total)
+    : total_(total), callback_(callback), lastCallbackTick_(now()) {}
+
+int ProgressMonitor::percent(int64_t done, int64_t total) {
+  if (total <= 0) return 100;
+  // Scale large totals down so done * 100 cannot overflow.
+  while (total > 1000000) {
+    total /= 10;
+    done /= 10;
+  }
+  return static_cast<int>(done * 100 / total);
+}
+
+bool ProgressMonitor::checkAbort(uint32_t intervalMs) {
+  checkIntervalMs_ = intervalMs;
+  if (intervalMs == 0) return false;
+  const uint32_t t = now();
+  if (t <= lastHeartbeatTick_) {
+    // The counter wrapped (or no time passed): start measuring again from here.
+    lastHeartbeatTick_ = t;
+    return false;
+  }
+  if (t - lastHeartbeatTick_ < intervalMs) return false;
+  lastHeartbeatTick_ = t;
+  lastCallbackTick_ = t;
+  if (callback_) callback_->heartbeat(0, aborted_);
+  return aborted_;
+}
+
+void ProgressMonitor::pollAbort() {
+  const uint32_t t = now();
+  if (t - lastCallbackTick_ <= kDefaultCheckIntervalMs) return;
+  lastHeartbeatTick_ = t;
+  lastCallbackTick_ = t;
+  bool abort = false;
+  if (callback_) callback_->abortCheck(abort);
+  if (abort) aborted_ = true;
+}
+
+void ProgressMonitor::addProgress(int64_t count, bool& abort) {
+  abort = false;
+  aborted_ = false;
+  const int before = percent(done_, total_);
+  done_ += count;
+  if (done_ > total_) done_ = total_;
+  const int after = percent(done_, total_);
+  const uint32_t t = now();
+  if (after > before) {
+    lastCallbackTick_ = t;
+    if (callback_) callback_->percentDone(after, abort);
+    if (abort) aborted_ = true;
+    return;
+  }
+  const uint32_t interval = checkIntervalMs_ ? checkIntervalMs_ : kDefaultCheckIntervalMs;
+  if (t - lastCallbackTick_ > interval) {
+    lastHeartbeatTick_ = t;
+    lastCallbackTick_ = t;
+    if (callback_) callback_->abortCheck(abort);
+    if (abort) aborted_ = true;
+  }
+}
+
+}  // namespace component

@@ -1,0 +1,187 @@
+#include "component/net/socket_connection.h"
+
+#include <algorithm>
+#include <string>
+
+#include "component/net/progress_monitor.h"
+#include "component/net/socket_channel.h"
+
+namespace component {
+namespace {
+
+SocketConnection::ChannelFactory& channelFactory() {
+  static SocketConnection::ChannelFactory factory;
+  return factory;
+}
+
+// A monitor exists only for the callers that want to follow an operation.
+std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t total) {
+  return callback ? std::make_unique<ProgressMonitor>(callback, total) : nullptr;
+}
+
+// Received text for the caller, in the ANSI code set. A zero byte cannot be
+// part of a text, so any are left out.
+void setText(EncodedString& out, const std::string& raw, size_t end) {
+  std::string text;
+  text.reserve(end);
+  for (size_t i = 0; i < end; ++i) {
+    if (raw[i] != '\0') text.push_back(raw[i]);
+  }
+  out.setAnsiBytes(text.data(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+ComponentObject::~ComponentObject() = default;
+
+SocketConnection::SocketConnection() = default;
+SocketConnection::~SocketConnection() = default;
+
+void SocketConnection::setChannelFactoryForTesting(ChannelFactory factory) { channelFactory() = std::move(factory); }
+
+void SocketConnection::adoptChannelForTesting(std::unique_ptr<SocketChannel> channel) {
+  channel_ = std::move(channel);
+  pendingBytes_.clear();
+}
+
+bool SocketConnection::receiveOnce(DataBuffer& out, ProgressMonitor* monitor, ReceiveFlags& flags) {
+  return channel_->receive(out, receiveChunkSize_, heartbeatMs_, receiveIdleLimitMs_, log_, monitor, flags);
+}
+
+bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int timeLimitMs,
+                               ProgressCallback* callback) {
+  log_.clearLog();
+  LogContext context(log_, "Connect");
+  channel_.reset();  // closes the earlier connection first
+  if (channelFactory()) channel_ = channelFactory()();
+  if (!channel_) channel_ = std::make_unique<SocketChannel>();
+  pendingBytes_.clear();
+  const auto monitor = monitorFor(callback, 100);
+  return channel_->connect(host.getUtf8(), port, secure, heartbeatMs_, static_cast<uint32_t>(std::max(timeLimitMs, 0)),
+                           log_, monitor.get());
+}
+
+bool SocketConnection::ReceiveBytes(DataBuffer& out, ProgressCallback* callback) {
+  log_.clearLog();
+  LogContext context(log_, "ReceiveBytes");
+  if (!channel_) {
+    log_.logError("No connection is established");
+    return false;
+  }
+  const auto monitor = monitorFor(callback, 0);
+  if (pendingBytes_.getSize() > 0) {
+    out.appendBuffer(pendingBytes_);
+    pendingBytes_.clear();
+    return true;
+  }
+  // A failed receive has recorded why and added nothing: callers judge by size.
+  ReceiveFlags flags;
+  receiveOnce(out, monitor.get(), flags);
+  return true;
+}
+
+bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCallback* callback, bool noPercent) {
+  log_.clearLog();
+  LogContext context(log_, "ReceiveBytesN");
+  if (count == 0) {
+    log_.logError("The application requested 0 bytes.");
+    return false;
+  }
+  if (!channel_) {
+    log_.logError("No connection is established");
+    return false;
+  }
+  const auto monitor = monitorFor(callback, noPercent ? 0 : count);
+  const uint32_t pending = pendingBytes_.getSize();
+  if (pending > 0) {
+    bool abort = false;
+    if (count < pending) {
+      out.append(pendingBytes_.getData(), count);
+      pendingBytes_.removeFront(count);
+      if (monitor) monitor->addProgress(count, abort);
+      return true;
+    }
+    out.appendBuffer(pendingBytes_);
+    pendingBytes_.clear();
+    count -= pending;
+    if (count == 0) {
+      if (monitor) monitor->addProgress(pending, abort);
+      return true;
+    }
+  }
+  while (count != 0) {
+    const uint32_t before = out.getSize();
+    ReceiveFlags flags;
+    if (!receiveOnce(out, monitor.get(), flags)) break;
+    const uint32_t got = out.getSize() - before;
+    if (got == 0 || got == count) break;
+    if (got > count) {
+      // Keep what arrived beyond the request for the next receive.
+      pendingBytes_.append(out.getData() + before + count, got - count);
+      out.truncate(before + count);
+      break;
+    }
+    count -= got;
+  }
+  return true;
+}
+
+bool SocketConnection::ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback) {
+  out.clear();
+  log_.clearLog();
+  LogContext context(log_, "ReceiveUntilMatch");
+  if (!channel_) {
+    log_.logError("No connection is established");
+    return false;
+  }
+  const auto monitor = monitorFor(callback, 0);
+  const std::string pattern(match.getAnsi());
+  // The search runs on the bytes as they came, so whatever follows the match
+  // (a compressed or UTF-8 body) stays pending byte for byte.
+  std::string raw(reinterpret_cast<const char*>(pendingBytes_.getData()), pendingBytes_.getSize());
+  pendingBytes_.clear();
+  size_t searchFrom = 0;
+  auto splitAtMatch = [&]() {
+    const size_t at = raw.find(pattern, searchFrom);
+    if (at == std::string::npos) {
+      // The next search starts where a match split across receives can begin.
+      searchFrom = raw.size() >= pattern.size() ? raw.size() - pattern.size() + 1 : 0;
+      return false;
+    }
+    const size_t end = at + pattern.size();
+    if (raw.size() > end) pendingBytes_.append(raw.data() + end, static_cast<uint32_t>(raw.size() - end));
+    setText(out, raw, end);
+    return true;
+  };
+
+  bool result = true;
+  if (splitAtMatch()) return result;
+  for (;;) {
+    DataBuffer chunk;
+    ReceiveFlags flags;
+    result = receiveOnce(chunk, monitor.get(), flags);
+    raw.append(reinterpret_cast<const char*>(chunk.getData()), chunk.getSize());
+    if (!(flags.aborted || flags.socketError) && splitAtMatch()) return result;
+    if (!result || flags.aborted || flags.socketError) {
+      setText(out, raw, raw.size());
+      return false;
+    }
+  }
+}
+
+bool SocketConnection::ReceiveLine(EncodedString& out, ProgressCallback* callback) {
+  EncodedString lineEnd;
+  lineEnd.setAnsi("\r\n");
+  return ReceiveUntilMatch(lineEnd, out, callback);
+}
+
+size_t SocketConnection::write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) {
+  if (!channel_ || itemSize == 0 || !data) return 0;
+  // Send failures go to no log: write leaves the last operation's trail alone.
+  DiagnosticLog discard;
+  const bool ok = channel_->send(data, itemSize * count, sendChunkSize_, heartbeatMs_, sendIdleLimitMs_, discard,
+                                 monitor);
+  return ok ? count : 0;
+}
+
+}  // namespace component

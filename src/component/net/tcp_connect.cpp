@@ -1,0 +1,216 @@
+// TcpSocket: opening a socket and connecting it, with the writability waits
+// that a non-blocking connect needs.
+#include <algorithm>
+#include <string>
+
+#include "component/net/progress_monitor.h"
+#include "component/net/tcp_socket.h"
+
+namespace component {
+
+TcpSocket::TcpSocket() {
+  DiagnosticLog discard;
+  startSockets(discard);
+}
+
+TcpSocket::~TcpSocket() { closeSocket(); }
+
+bool TcpSocket::createSocket(DiagnosticLog& log) {
+  if (!startSockets(log)) return false;
+  closeSocket();
+  handle_ = platform::openStreamSocket();
+  if (handle_ == platform::kInvalidSocket) {
+    reportSocketError(platform::lastSocketError(), log);
+    return false;
+  }
+  return true;
+}
+
+bool TcpSocket::connectTo(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
+                          ProgressMonitor* monitor) {
+  try {
+    if (monitor && heartbeatMs != 0) return connectMonitored(host, port, heartbeatMs, log, monitor);
+    return connectPlain(host, port, log);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TcpSocket::prepareHost(const char* host, std::string& use, DiagnosticLog& log) {
+  if (!host) {
+    log.logError("Cannot connect, hostname is NULL");
+    return false;
+  }
+  StringBuffer trimmed(host);
+  trimmed.trim();
+  if (trimmed.getSize() == 0) {
+    log.logError("Cannot connect, hostname is zero length");
+    return false;
+  }
+  // Other names go on as given: the look-up cleans them only when they are not
+  // found as they are.
+  use = trimmed.equalsIgnoreCase("localhost") ? "127.0.0.1" : host;
+  startSockets(log);
+  return true;
+}
+
+bool TcpSocket::connectCompleted(int& code, DiagnosticLog& log) {
+  // Writable also means "the outcome is known": a refused connect shows the
+  // same way, so ask the socket how it ended.
+  code = platform::pendingSocketError(handle_);
+  if (code == 0) return true;
+  log.logDataLong("sockError", code);
+  return false;
+}
+
+bool TcpSocket::connectPlain(const char* host, int port, DiagnosticLog& log) {
+  std::string use;
+  if (!prepareHost(host, use, log)) return false;
+  uint32_t address = 0;
+  if (!platform::parseDottedIPv4(use, &address) && !resolveHost(use.c_str(), &address)) {
+    log.logError("Cannot get host by name.");
+    log.logData("hostname", use.c_str());
+    return false;
+  }
+  if (!createSocket(log) || !hasSocket()) {
+    log.logError("Cannot connect, invalid socket.");
+    return false;
+  }
+  const bool timed = connectTimeoutMs_ != 0;
+  if (timed) platform::setNonBlocking(handle_, true);
+  bool ok = false;
+  int code = 0;
+  for (int retry = 0;; ++retry) {
+    ok = platform::connectIPv4(handle_, address, static_cast<uint16_t>(port)) == 0;
+    if (ok) break;
+    code = platform::lastSocketError();
+    if (code != platform::kWsaEwouldblock) log.logDataLong("sockError", code);
+    if (!timed || code != platform::kWsaEwouldblock) break;
+    if (waitWritable(connectTimeoutMs_, log)) {
+      if (!connectCompleted(code, log)) break;
+      platform::setNonBlocking(handle_, false);
+      connected_ = true;
+      return true;
+    }
+    if (retry == 1) break;
+    log.logError("Connection attempt timed out, trying again.");
+  }
+  if (timed) platform::setNonBlocking(handle_, false);
+  if (ok) {
+    connected_ = true;
+    return true;
+  }
+  log.logError("Connect function failed.");
+  reportSocketError(code, log);
+  return false;
+}
+
+bool TcpSocket::connectMonitored(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
+                                 ProgressMonitor* monitor) {
+  std::string use;
+  if (!prepareHost(host, use, log)) return false;
+  uint32_t budget = connectTimeoutMs_;
+  uint32_t address = 0;
+  if (!platform::parseDottedIPv4(use, &address)) {
+    const uint32_t start = ProgressMonitor::now();
+    StringBuffer dotted;
+    if (!resolveHostTimed(use.c_str(), connectTimeoutMs_, log, dotted, &address) || dotted.getSize() == 0) {
+      log.logError("Cannot get host by name.");
+      log.logData("hostname", use.c_str());
+      return false;
+    }
+    if (address == 0) return false;
+    const uint32_t now = ProgressMonitor::now();
+    if (budget != 0 && now >= start) {
+      if (now - start >= budget) {
+        log.logError("Application timeout after DNS");
+        return false;
+      }
+      budget -= now - start;
+    }
+  }
+  if (!createSocket(log) || !hasSocket()) {
+    log.logError("Cannot connect, invalid socket.");
+    return false;
+  }
+  if (budget != 0) platform::setNonBlocking(handle_, true);
+  bool ok = platform::connectIPv4(handle_, address, static_cast<uint16_t>(port)) == 0;
+  int code = 0;
+  if (!ok) {
+    code = platform::lastSocketError();
+    if (code != platform::kWsaEwouldblock) log.logDataLong("sockError", code);
+  }
+  if (!ok && code == platform::kWsaEwouldblock && budget != 0) {
+    bool aborted = false;
+    if (waitWritableMonitored(heartbeatMs, budget, log, monitor, aborted)) {
+      if (connectCompleted(code, log)) {
+        platform::setNonBlocking(handle_, false);
+        connected_ = true;
+        return true;
+      }
+    } else if (aborted) {
+      platform::setNonBlocking(handle_, false);
+      return false;
+    } else {
+      reportSocketError(platform::kWsaEwouldblock, log);
+    }
+  }
+  if (budget != 0) platform::setNonBlocking(handle_, false);
+  if (ok) {
+    connected_ = true;
+    return true;
+  }
+  log.logError("Connect function failed");
+  return false;
+}
+
+bool TcpSocket::waitWritable(uint32_t timeLimitMs, DiagnosticLog& log) {
+  if (!hasSocket()) {
+    log.logError("invalid socket, not ready for writing.");
+    return false;
+  }
+  const int r = platform::waitWritable(handle_, timeLimitMs ? timeLimitMs : kUnlimitedWaitMs);
+  if (r < 0) {
+    log.logError("select returned a socket error");
+    return false;
+  }
+  if (r != 1) {
+    log.logError("socket is not ready for writing");
+    return false;
+  }
+  return true;
+}
+
+bool TcpSocket::waitWritableMonitored(uint32_t heartbeatMs, uint32_t timeLimitMs, DiagnosticLog& log,
+                                      ProgressMonitor* monitor, bool& aborted) {
+  aborted = false;
+  if (heartbeatMs != 0 && heartbeatMs < kSmallestSliceMs) heartbeatMs = kSmallestSliceMs;
+  if (timeLimitMs == 0) timeLimitMs = kUnlimitedWaitMs;
+  if (!monitor || heartbeatMs == 0) return waitWritable(timeLimitMs, log);
+  if (!hasSocket()) {
+    log.logError("invalid socket, not ready for writing.");
+    return false;
+  }
+  uint32_t waited = 0;
+  while (waited < timeLimitMs) {
+    const uint32_t slice = std::min(heartbeatMs, timeLimitMs - waited);
+    const int r = platform::waitWritable(handle_, slice);
+    if (r < 0) {
+      log.logError("select returned a socket error");
+      return false;
+    }
+    if (r == 1) return true;
+    waited += slice;
+    if (waited >= timeLimitMs) break;
+    monitor->checkAbort(heartbeatMs);
+    if (monitor->isAborted()) {
+      aborted = true;
+      log.logError("socket operation aborted by application callback");
+      return false;
+    }
+  }
+  log.logError("socket is not ready for writing");
+  return false;
+}
+
+}  // namespace component

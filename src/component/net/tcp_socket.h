@@ -1,0 +1,139 @@
+#pragma once
+// TcpSocket: one IPv4 stream socket of the component. It connects (with a
+// time limit and one retry, or sliced so a progress monitor can abort), sends
+// a whole buffer without blocking longer than its idle limit, and receives
+// after waiting for data in heartbeat-sized slices. Every failure returns false
+// and leaves its reason in the DiagnosticLog it was given.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "component/base/data_buffer.h"
+#include "component/base/string_buffer.h"
+#include "component/log/diagnostic_log.h"
+#include "platform/sockets.h"
+
+namespace component {
+
+class ProgressMonitor;
+
+// What ended a receive or a wait for data.
+struct ReceiveFlags {
+  bool timedOut = false;     // the idle limit passed without data
+  bool aborted = false;      // the caller's callback asked to stop
+  bool socketError = false;  // the socket failed or the peer closed it
+};
+
+// Time limits that stand for "no limit", and the bounds of the settings.
+constexpr uint32_t kUnlimitedWaitMs = 21600000;  // six hours
+constexpr uint32_t kLargestIdleLimitMs = 5000000;
+constexpr uint32_t kSmallestSliceMs = 50;
+constexpr uint32_t kLargestReceiveBuffer = 1000000;
+
+// Starts Windows Sockets once per process. Later calls return true at once,
+// also when the first attempt failed. The reason of a failure goes to `log`.
+bool startSockets(DiagnosticLog& log);
+// Makes the next startSockets attempt the start-up again (tests only).
+void resetSocketStartupForTesting();
+
+// Records the text of a Windows Sockets error code as "SocketError", with
+// hints for some codes.
+void reportSocketError(int code, DiagnosticLog& log);
+
+// Host look-up through a cleaned copy and a "www." retry. True with the first
+// IPv4 address (network byte order) of the host.
+bool resolveHost(const char* host, uint32_t* address);
+// The same, checking a time budget between look-ups (a look-up itself is not
+// interrupted); `dotted` gets the address as "a.b.c.d". A limit of 0 means none.
+bool resolveHostTimed(const char* host, uint32_t timeLimitMs, DiagnosticLog& log, StringBuffer& dotted,
+                      uint32_t* address);
+
+// Tests replace the single look-up (to count look-ups or answer for names that
+// do not exist). nullptr restores the system's resolver.
+using HostLookupFn = bool (*)(const std::string& host, uint32_t* address);
+void setHostLookupForTesting(HostLookupFn fn);
+
+class TcpSocket {
+ public:
+  // Runs the Windows Sockets start-up if it is still pending.
+  TcpSocket();
+  virtual ~TcpSocket();
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+
+  // Closes any open socket and opens a new one.
+  bool createSocket(DiagnosticLog& log);
+  // connectMonitored when a monitor is given and the heartbeat is not 0,
+  // otherwise connectPlain. Never lets an exception out.
+  bool connectTo(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor);
+  // With connectTimeoutMs not 0: a non-blocking connect that waits that long
+  // for writability, and tries once more when the wait passes.
+  bool connectPlain(const char* host, int port, DiagnosticLog& log);
+  // connectTimeoutMs is the budget for look-up and connect together; the wait
+  // is sliced at the heartbeat so the monitor can abort it. No retry.
+  bool connectMonitored(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
+                        ProgressMonitor* monitor);
+
+  // One wait for writability; 0 means six hours.
+  bool waitWritable(uint32_t timeLimitMs, DiagnosticLog& log);
+  // The same in heartbeat slices with an abort check after each slice.
+  bool waitWritableMonitored(uint32_t heartbeatMs, uint32_t timeLimitMs, DiagnosticLog& log,
+                             ProgressMonitor* monitor, bool& aborted);
+
+  // 0 and anything above 5000000 become 5000000.
+  void setIdleLimit(uint32_t ms);
+  uint32_t idleLimitMs() const { return idleLimitMs_; }
+  // 0: a blocking connect with no limit.
+  void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
+  uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
+
+  // Shuts down both directions and closes; not connected afterwards.
+  void closeSocket();
+
+  // Waits until the socket is readable: the first slice is half a heartbeat
+  // (at least 50 ms), then whole heartbeats, each recorded in the log.
+  bool waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, ProgressMonitor* monitor, ReceiveFlags& flags,
+                   DiagnosticLog& log);
+  // Sends every byte in pieces of `chunkSize` (0: all at once) without ever
+  // blocking longer than the idle limit.
+  bool sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
+               ProgressMonitor* monitor);
+  // One receive of at most `length` bytes after waitForData; `length` gets the
+  // count. A peer that closed closes this socket too.
+  bool receiveAvailable(void* buffer, uint32_t& length, uint32_t heartbeatMs, DiagnosticLog& log,
+                        ProgressMonitor* monitor, ReceiveFlags& flags);
+  // receiveAvailable into a buffer of `maxBytes` (1 to 1000000), appended to
+  // `out`. True when `out` grew.
+  bool receiveChunk(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, DiagnosticLog& log,
+                    ProgressMonitor* monitor, ReceiveFlags& flags);
+
+  // Waits for a secure channel built over this socket.
+  bool waitReadable(uint32_t timeLimitMs, ProgressMonitor* monitor, bool& closed, DiagnosticLog& log);
+  bool waitReadableSliced(uint32_t timeLimitMs, DiagnosticLog& log, ProgressMonitor* monitor);
+  bool receiveSome(void* buffer, uint32_t& length, bool& timedOut, DiagnosticLog& log, ProgressMonitor* monitor);
+  // Receives until the peer closes or a wait ends; true when anything arrived.
+  bool receiveUntilClosed(DataBuffer& out, DiagnosticLog& log, ProgressMonitor* monitor);
+
+  bool isConnected() const { return connected_; }
+  bool hasSocket() const { return handle_ != platform::kInvalidSocket; }
+  platform::SocketHandle handle() const { return handle_; }
+
+ private:
+  // Steps shared by both connects: checks the host and maps "localhost".
+  bool prepareHost(const char* host, std::string& use, DiagnosticLog& log);
+  // After a writability wait: true when the connect went through, else
+  // `code` gets the error that ended it (recorded as "sockError").
+  bool connectCompleted(int& code, DiagnosticLog& log);
+  // One recv on a socket found readable. A peer that closed (`closedText`)
+  // closes this socket; a failed recv records the system's text, then
+  // `failedText`. Bytes received are counted on the monitor.
+  bool receiveReady(void* buffer, uint32_t& length, const char* closedText, const char* failedText,
+                    DiagnosticLog& log, ProgressMonitor* monitor);
+
+  platform::SocketHandle handle_ = platform::kInvalidSocket;
+  bool connected_ = false;
+  uint32_t idleLimitMs_ = 30000;
+  uint32_t connectTimeoutMs_ = 7000;
+};
+
+}  // namespace component

@@ -1,0 +1,280 @@
+// TcpSocket: waits for data, sending and receiving, and closing. Waits are cut
+// into heartbeat slices so that a progress monitor can abort between them.
+#include <algorithm>
+#include <vector>
+
+#include "component/net/progress_monitor.h"
+#include "component/net/tcp_socket.h"
+#include "platform/clock.h"
+
+namespace component {
+namespace {
+
+// The secure channel's waits: the slice, the shortest last slice, and the idle
+// limit it uses when none is set.
+constexpr uint32_t kSecureSliceMs = 200;
+constexpr uint32_t kSecureShortestSliceMs = 10;
+constexpr uint32_t kSecureDefaultIdleMs = 60000;
+constexpr uint32_t kSecureUnlimitedPollMs = 20;
+constexpr uint32_t kUntilClosedBuffer = 20000;
+
+}  // namespace
+
+void TcpSocket::setIdleLimit(uint32_t ms) {
+  if (ms == 0) ms = kUnlimitedWaitMs;
+  idleLimitMs_ = std::min(ms, kLargestIdleLimitMs);
+}
+
+void TcpSocket::closeSocket() {
+  if (handle_ != platform::kInvalidSocket) {
+    platform::shutdownBoth(handle_);
+    platform::closeSocketHandle(handle_);
+    handle_ = platform::kInvalidSocket;
+  }
+  connected_ = false;
+}
+
+bool TcpSocket::waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, ProgressMonitor* monitor,
+                            ReceiveFlags& flags, DiagnosticLog& log) {
+  flags = ReceiveFlags();
+  if (heartbeatMs != 0 && heartbeatMs < kSmallestSliceMs) heartbeatMs = kSmallestSliceMs;
+  if (timeLimitMs == 0) timeLimitMs = kUnlimitedWaitMs;
+  if (!hasSocket()) {
+    log.logError("Invalid socket.");
+    flags.socketError = true;
+    return false;
+  }
+  uint32_t waited = 0;
+  bool first = true;
+  while (waited < timeLimitMs) {
+    uint32_t slice = timeLimitMs - waited;
+    if (heartbeatMs != 0) slice = std::min(slice, heartbeatMs);
+    if (first) {
+      // A short first slice answers a quick peer sooner; never below the
+      // smallest slice unless the whole wait is shorter.
+      slice = std::max(slice / 2, std::min(slice, kSmallestSliceMs));
+      first = false;
+    }
+    const int r = platform::waitReadable(handle_, slice);
+    if (r < 0) {
+      log.logError("Error waiting for socket to become ready for reading.");
+      closeSocket();
+      flags.socketError = true;
+      return false;
+    }
+    if (r > 0) return true;
+    waited += slice;
+    log.logDataLong("totalMsWaitedSoFar", static_cast<int32_t>(waited));
+    log.logDataLong("timeoutMs", static_cast<int32_t>(timeLimitMs));
+    if (waited >= timeLimitMs) break;
+    if (monitor && heartbeatMs != 0) {
+      monitor->checkAbort(heartbeatMs);
+      // isAborted also sees an abort answered before this wait began.
+      if (monitor->isAborted()) {
+        flags.aborted = true;
+        log.logError("socket operation aborted by application callback");
+        return false;
+      }
+    }
+  }
+  log.logError("Timeout waiting to read socket or accept connection");
+  flags.timedOut = true;
+  return false;
+}
+
+bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
+                        ProgressMonitor* monitor) {
+  const uint32_t idleLimit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
+  if (!hasSocket()) {
+    log.logError("No socket exists for sending (2)");
+    return false;
+  }
+  // Non-blocking, so that a peer that stops reading is met by a sliced wait
+  // (which the monitor can abort) instead of a send that never returns.
+  platform::setNonBlocking(handle_, true);
+  const auto* p = static_cast<const unsigned char*>(data);
+  size_t remaining = size;
+  while (remaining > 0) {
+    const size_t limit = chunkSize ? chunkSize : remaining;
+    const int piece = static_cast<int>(std::min<size_t>({limit, remaining, 0x7FFFFFFF}));
+    if (monitor && monitor->checkAbort(heartbeatMs)) {
+      log.logError("Socket SendBytes2 aborted by application. (1)");
+      return false;
+    }
+    int sent = platform::sendSome(handle_, p, piece);
+    if (sent < 0) {
+      const int code = platform::lastSocketError();
+      if (code != platform::kWsaEwouldblock) {
+        reportSocketError(code, log);
+        log.logError("Error sending on socket");
+        log.logDataLong("send_size", piece);
+        return false;
+      }
+      bool aborted = false;
+      if (!waitWritableMonitored(heartbeatMs, idleLimit, log, monitor, aborted)) {
+        platform::setNonBlocking(handle_, false);
+        log.logError(aborted ? "Socket send aborted by application" : "Socket send idle timeout");
+        return false;
+      }
+      continue;
+    }
+    if (sent > 0 && monitor) {
+      bool abort = false;
+      monitor->addProgress(sent, abort);
+      if (abort) {
+        platform::setNonBlocking(handle_, false);
+        log.logError("Socket send aborted by application");
+        return false;
+      }
+    }
+    p += sent;
+    remaining -= static_cast<size_t>(sent);
+    if (sent == 0) platform::sleepMs(10);
+  }
+  platform::setNonBlocking(handle_, false);
+  return true;
+}
+
+bool TcpSocket::receiveAvailable(void* buffer, uint32_t& length, uint32_t heartbeatMs, DiagnosticLog& log,
+                                 ProgressMonitor* monitor, ReceiveFlags& flags) {
+  flags = ReceiveFlags();
+  if (!hasSocket()) {
+    length = 0;
+    log.logError("This socket is not connected");
+    flags.socketError = true;
+    return false;
+  }
+  const uint32_t limit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
+  if (!waitForData(heartbeatMs, limit, monitor, flags, log)) {
+    length = 0;
+    return false;
+  }
+  if (!receiveReady(buffer, length, "Failed to received data on socket.", "Failed to receive data on the TCP socket",
+                    log, monitor)) {
+    flags.socketError = true;
+    return false;
+  }
+  return true;
+}
+
+bool TcpSocket::receiveReady(void* buffer, uint32_t& length, const char* closedText, const char* failedText,
+                             DiagnosticLog& log, ProgressMonitor* monitor) {
+  const uint32_t max = length;
+  length = 0;
+  const int n = platform::receiveSome(handle_, buffer, static_cast<int>(std::min<uint32_t>(max, 0x7FFFFFFF)));
+  if (n == 0) {
+    log.logError(closedText);
+    closeSocket();
+    return false;
+  }
+  if (n < 0) {
+    log.logError(platform::lastSocketErrorText().c_str());
+    log.logError(failedText);
+    return false;
+  }
+  length = static_cast<uint32_t>(n);
+  if (monitor) {
+    // Only counted here: the abort check follows the whole receive.
+    bool abort = false;
+    monitor->addProgress(n, abort);
+  }
+  return true;
+}
+
+bool TcpSocket::receiveChunk(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, DiagnosticLog& log,
+                             ProgressMonitor* monitor, ReceiveFlags& flags) {
+  const uint32_t size = std::min(std::max<uint32_t>(maxBytes, 1), kLargestReceiveBuffer);
+  std::vector<unsigned char> buffer(size);
+  uint32_t length = size;
+  const bool ok = receiveAvailable(buffer.data(), length, heartbeatMs, log, monitor, flags);
+  if (ok && length > 0) {
+    out.append(buffer.data(), length);
+    return true;
+  }
+  return ok;
+}
+
+bool TcpSocket::waitReadable(uint32_t timeLimitMs, ProgressMonitor* monitor, bool& closed, DiagnosticLog& log) {
+  closed = false;
+  if (monitor) {
+    monitor->pollAbort();
+    if (monitor->isAborted()) {
+      log.logError("Wait-for-data aborted by app");
+      return false;
+    }
+  }
+  if (!hasSocket()) {
+    log.logError("Wait-for-data passed invalid socket.");
+    closed = true;
+    return false;
+  }
+  if (timeLimitMs == 0) timeLimitMs = kSecureUnlimitedPollMs;
+  const int32_t seconds = static_cast<int32_t>(timeLimitMs / 1000);
+  int32_t microseconds = static_cast<int32_t>(timeLimitMs % 1000) * 1000;
+  if (seconds == 0 && microseconds == 0) microseconds = 1000;
+  const int r = platform::waitReadable(handle_, static_cast<uint32_t>(seconds) * 1000 + microseconds / 1000);
+  if (r < 0) {
+    closed = true;
+    log.logError("The peer has closed the socket (TCP) connection");
+    closeSocket();
+    return false;
+  }
+  if (r == 0) {
+    log.logDataLong("numSec", seconds);
+    log.logDataLong("microSec", microseconds);
+    return false;
+  }
+  return true;
+}
+
+bool TcpSocket::waitReadableSliced(uint32_t timeLimitMs, DiagnosticLog& log, ProgressMonitor* monitor) {
+  bool closed = false;
+  if (!monitor) return waitReadable(timeLimitMs, nullptr, closed, log);
+  uint32_t waited = 0;
+  while (waited < timeLimitMs) {
+    uint32_t slice = std::min(kSecureSliceMs, timeLimitMs - waited);
+    slice = std::max(slice, kSecureShortestSliceMs);
+    if (waitReadable(slice, monitor, closed, log)) return true;
+    if (closed || monitor->isAborted()) return false;
+    waited += slice;
+  }
+  return false;
+}
+
+bool TcpSocket::receiveSome(void* buffer, uint32_t& length, bool& timedOut, DiagnosticLog& log,
+                            ProgressMonitor* monitor) {
+  timedOut = false;
+  if (!hasSocket()) {
+    length = 0;
+    log.logError("This socket is not connected");
+    return false;
+  }
+  const uint32_t limit = idleLimitMs_ ? idleLimitMs_ : kSecureDefaultIdleMs;
+  if (!waitReadableSliced(limit, log, monitor)) {
+    if (hasSocket()) {
+      log.logError("WaitForData timed out.");
+      timedOut = true;
+    }
+    length = 0;
+    return false;
+  }
+  return receiveReady(buffer, length, "The peer has closed the socket (TCP) connection",
+                      "Failed to receive on the TCP socket", log, monitor);
+}
+
+bool TcpSocket::receiveUntilClosed(DataBuffer& out, DiagnosticLog& log, ProgressMonitor* monitor) {
+  std::vector<unsigned char> buffer(kUntilClosedBuffer);
+  bool any = false;
+  bool result = false;
+  for (;;) {
+    uint32_t length = kUntilClosedBuffer;
+    bool timedOut = false;
+    result = receiveSome(buffer.data(), length, timedOut, log, monitor);
+    if (!result || length == 0) break;
+    out.append(buffer.data(), length);
+    any = true;
+  }
+  return any ? true : result;
+}
+
+}  // namespace component

@@ -1,0 +1,73 @@
+#pragma once
+// Shared helpers of the socket tests: the text form of a log, a progress
+// callback that counts calls and answers "abort" on request, and a clock the
+// tests move by hand.
+#include <cstdint>
+#include <string>
+
+#include "component/base/string_buffer.h"
+#include "component/log/diagnostic_log.h"
+#include "component/net/progress_monitor.h"
+
+namespace nettest {
+
+inline std::string textOf(component::DiagnosticLog& log) {
+  component::StringBuffer out;
+  log.lastErrorText(out);
+  return out.getString();
+}
+
+inline size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// Counts every notification; each kind answers "abort" once its count reaches
+// the configured number (0: never).
+class CountingCallback : public component::ProgressCallback {
+ public:
+  void percentDone(int percent, bool& abort) override {
+    ++percentCalls;
+    lastPercent = percent;
+    abort = abortAtPercentCall != 0 && percentCalls >= abortAtPercentCall;
+  }
+  void abortCheck(bool& abort) override {
+    ++abortChecks;
+    abort = abortAtAbortCheck != 0 && abortChecks >= abortAtAbortCheck;
+  }
+  void heartbeat(int value, bool& abort) override {
+    (void)value;
+    ++heartbeats;
+    abort = abortAtHeartbeat != 0 && heartbeats >= abortAtHeartbeat;
+  }
+
+  int percentCalls = 0;
+  int lastPercent = -1;
+  int abortChecks = 0;
+  int heartbeats = 0;
+  int abortAtPercentCall = 0;
+  int abortAtAbortCheck = 0;
+  int abortAtHeartbeat = 0;
+};
+
+// The monitors' clock, moved by hand while an instance lives.
+class FakeClock {
+ public:
+  explicit FakeClock(uint32_t start = 1000) {
+    now_ = start;
+    component::ProgressMonitor::setTickSourceForTesting(&FakeClock::read);
+  }
+  ~FakeClock() { component::ProgressMonitor::setTickSourceForTesting(nullptr); }
+  FakeClock(const FakeClock&) = delete;
+  FakeClock& operator=(const FakeClock&) = delete;
+
+  void advance(uint32_t ms) { now_ += ms; }
+  void set(uint32_t ms) { now_ = ms; }
+  static uint32_t read() { return now_; }
+
+ private:
+  static inline uint32_t now_ = 0;
+};
+
+}  // namespace nettest
