@@ -1,0 +1,67 @@
+#pragma once
+// The upload component's public face: HttpUpload configures and runs one
+// multipart upload; ByteData receives the reply body. Text arguments are 8-bit
+// text in the process's ANSI code set; they go on the wire as UTF-8.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace component {
+
+class DataBuffer;
+class HttpUploadImpl;
+class ProgressCallback;
+
+class ByteData {
+ public:
+  ByteData();
+  virtual ~ByteData();
+  ByteData(const ByteData&) = delete;
+  ByteData& operator=(const ByteData&) = delete;
+
+  void appendChar(unsigned char b);
+  // Never null, even when empty; valid until the next change of the object.
+  const unsigned char* getData();
+  uint32_t getSize() const;
+  DataBuffer& buffer() { return *bytes_; }
+
+ private:
+  std::unique_ptr<DataBuffer> bytes_;
+};
+
+class HttpUpload {
+ public:
+  HttpUpload();
+  virtual ~HttpUpload();
+  HttpUpload(const HttpUpload&) = delete;
+  HttpUpload& operator=(const HttpUpload&) = delete;
+
+  void setHostname(const char* host);
+  void setPath(const char* path);
+  // The TCP port (80 unless set); the Host line carries the bare host name.
+  void setPort(int port);
+  void addParam(const char* name, const char* value);
+  void addFileReference(const char* fieldName, const char* localPath);
+
+  // Runs the upload: true when the request was sent and a reply with a status
+  // code was read. With a callback the caller can follow and abort the run.
+  bool blockingUpload();
+  bool blockingUpload(ProgressCallback* callback);
+
+  // Empties `out`, then copies the reply body into it.
+  void getResponseBody(ByteData& out);
+  // The status code of the last reply (0 when none was read).
+  int statusCode() const;
+
+  // The trail of the last run, as text or XML.
+  void lastErrorText(std::string& out);
+  void lastErrorXml(std::string& out);
+
+  HttpUploadImpl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<HttpUploadImpl> impl_;
+  bool utf8_ = false;
+};
+
+}  // namespace component

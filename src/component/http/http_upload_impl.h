@@ -1,0 +1,131 @@
+#pragma once
+// HttpUploadImpl: the working object behind HttpUpload. It holds the settings,
+// form fields and files of an upload, runs one blocking upload over one fresh
+// TCP connection (connect, multipart request, reply, close) and keeps the reply
+// until the next run. Every step writes to the object's own log; the log always
+// holds the trail of the last run.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "component/base/data_buffer.h"
+#include "component/base/encoded_string.h"
+#include "component/base/string_buffer.h"
+#include "component/net/socket_connection.h"
+
+namespace component {
+
+class ProgressCallback;
+class ReplyHeader;
+
+// A name and a value in UTF-8; each exists only when the text given was not empty.
+struct FormField {
+  FormField(EncodedString& name, EncodedString& value);
+  const char* name() const { return name_ ? name_->getString() : ""; }
+  const char* value() const { return value_ ? value_->getString() : ""; }
+
+  std::unique_ptr<StringBuffer> name_;
+  std::unique_ptr<StringBuffer> value_;
+};
+
+// Bounds on what a reply may make the reader hold or do. A reply that passes one
+// ends the read with false and a log entry.
+struct ReplyLimits {
+  uint32_t maxHeaderBytes = 1024 * 1024;  // a header (or a chunk-size line) without its end
+  uint32_t maxInterimReplies = 100;       // "100 Continue" replies before the final one
+  uint32_t maxBodyBytes = 256u * 1024 * 1024;  // the body, framed or unpacked
+};
+
+class HttpUploadImpl : public ComponentObject {
+ public:
+  HttpUploadImpl();
+  ~HttpUploadImpl() override;
+  HttpUploadImpl(const HttpUploadImpl&) = delete;
+  HttpUploadImpl& operator=(const HttpUploadImpl&) = delete;
+
+  // Fields and files are sent in every later run; nothing removes them.
+  void addParam(EncodedString& name, EncodedString& value);
+  void addFileReference(EncodedString& fieldName, EncodedString& localPath);
+
+  // One run under the log context "BlockingUpload": true when the request was
+  // sent and a reply with a status code was read. `callback` (may be null) is
+  // borrowed for the run only.
+  bool blockingUpload(ProgressCallback* callback);
+
+  // The request over the current byte sink, then readReply.
+  bool sendRequest();
+  // The reply over the current connection: header (interim replies skipped),
+  // then the body in whichever framing it comes, unpacked when it is gzip data.
+  bool readReply();
+  bool readReplyBody(const ReplyHeader& header);
+
+  EncodedString& hostName() { return hostName_; }
+  EncodedString& path() { return path_; }
+  EncodedString& userAgent() { return userAgent_; }
+  void setPort(int port) { port_ = port; }
+  int port() const { return port_; }
+  void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
+  uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
+  uint32_t heartbeatMs() const { return heartbeatMs_; }
+  uint32_t chunkSize() const { return chunkSize_; }
+  bool inProgress() const { return inProgress_; }
+  bool lastRunSucceeded() const { return lastRunSucceeded_; }
+
+  DataBuffer& replyBody() { return replyBody_; }
+  EncodedString& replyHeaderText() { return replyHeaderText_; }
+  int32_t statusCode() const { return statusCode_; }
+  const std::vector<std::string>& unreadableFiles() const { return unreadableFiles_; }
+
+  void setReplyLimits(const ReplyLimits& limits) { limits_ = limits; }
+  const ReplyLimits& replyLimits() const { return limits_; }
+
+  // Tests drive sendRequest and readReply over a connection or sink of their own.
+  void attachConnectionForTesting(std::unique_ptr<SocketConnection> connection);
+  void setByteSinkForTesting(ByteSink* sink) { byteSink_ = sink; }
+  void setProgressCallbackForTesting(ProgressCallback* callback) { callback_ = callback; }
+  // Fixes the boundary seed (0: the tick count, as in a real run).
+  void setBoundarySeedForTesting(uint32_t seed) { boundarySeed_ = seed; }
+
+ private:
+  bool run(const char* contextName, ProgressCallback* callback);
+  void releaseConnection();
+
+  // Request composition (request_writer.cpp).
+  void buildFilePartHeader(const FormField& file, const StringBuffer& boundary, StringBuffer& out) const;
+  bool sendFileData(const FormField& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
+                    ProgressMonitor* monitor);
+
+  // Reply reception (reply_reader.cpp).
+  enum class Receive { kMatched, kFailed, kTooLong };
+  Receive receiveUntil(const char* match, DataBuffer& text);
+  Receive receiveHeader(EncodedString& headerText);
+  void logReceiveFailure(const char* message);
+  bool readChunkedBody();
+  bool bodyWithinLimit();
+
+  std::vector<std::unique_ptr<FormField>> formFields_;
+  std::vector<std::unique_ptr<FormField>> files_;
+  std::vector<std::string> unreadableFiles_;
+  ProgressCallback* callback_ = nullptr;
+  ByteSink* byteSink_ = nullptr;
+  std::unique_ptr<SocketConnection> connection_;
+  uint32_t chunkSize_ = 2048;
+  uint32_t connectTimeoutMs_ = 30000;
+  uint32_t heartbeatMs_ = 250;
+  bool inProgress_ = false;
+  bool lastRunSucceeded_ = false;
+  EncodedString userAgent_;
+  EncodedString hostName_;
+  int port_ = 80;
+  bool secureChannel_ = false;
+  EncodedString path_;
+  DataBuffer replyBody_;
+  EncodedString replyHeaderText_;
+  int32_t statusCode_ = 0;
+
+  ReplyLimits limits_;
+  uint32_t boundarySeed_ = 0;
+};
+
+}  // namespace component

@@ -1,0 +1,229 @@
+// The multipart POST on the wire: header, form fields, files streamed in chunks,
+// closing boundary, with a Content-Length worked out before the first byte.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "component/base/file_helpers.h"
+#include "component/http/boundary.h"
+#include "component/http/content_types.h"
+#include "component/http/http_upload_impl.h"
+#include "component/net/progress_monitor.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace component {
+namespace {
+
+constexpr const char* kHeaderStart =
+    "POST THE_PATH HTTP/1.1\r\n"
+    "Host: THE_HOST\r\n"
+    "User-Agent: ";
+constexpr const char* kHeaderRest =
+    "\r\n"
+    "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*;q=0.5\r\n"
+    "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n"
+    "Keep-Alive: 300\r\n"
+    "Connection: keep-alive\r\n"
+    "Content-Type: multipart/form-data; boundary=THE_BOUNDARY\r\n"
+    "Content-Length: THE_LENGTH\r\n"
+    "\r\n";
+
+constexpr size_t kMaxCurrentDir = 498;
+
+// A double quote, CR or LF in a file name would end the filename parameter or
+// the header line and let the name inject header text; they go out
+// percent-encoded, as browsers send them.
+void appendFileNameParameter(const char* name, StringBuffer& out) {
+  for (const char* p = name; *p; ++p) {
+    switch (*p) {
+      case '"': out.append("%22"); break;
+      case '\r': out.append("%0D"); break;
+      case '\n': out.append("%0A"); break;
+      default: out.appendBytes(p, 1);
+    }
+  }
+}
+
+std::string decimal(uint64_t value) { return std::to_string(value); }
+
+bool writeAll(ByteSink& sink, const void* data, size_t size, ProgressMonitor* monitor) {
+  return sink.write(data, 1, size, monitor) >= size;
+}
+
+}  // namespace
+
+void HttpUploadImpl::buildFilePartHeader(const FormField& file, const StringBuffer& boundary, StringBuffer& out) const {
+  StringBuffer fileName(file.value());
+  fileName.trim();
+  fileName.keepFileName();
+
+  out.clear();
+  out.append("--");
+  out.appendBuffer(boundary);
+  out.append("\r\nContent-Disposition: form-data; name=\"");
+  out.append(file.name());
+  out.append("\"; filename=\"");
+  appendFileNameParameter(fileName.getString(), out);
+  out.append("\"\r\n");
+  if (const char* dot = std::strrchr(fileName.getString(), '.')) {
+    out.append("Content-Type: ");
+    out.append(contentTypeForExtension(dot + 1));
+    out.append("\r\n");
+  }
+  out.append("\r\n");
+}
+
+bool HttpUploadImpl::sendRequest() {
+  if (!byteSink_) {
+    log_.logError("Internal Error: No output object for upload.");
+    return false;
+  }
+  statusCode_ = 0;
+  replyHeaderText_.clear();
+  replyBody_.clear();
+  unreadableFiles_.clear();
+
+  StringBuffer header(kHeaderStart);
+  header.append(userAgent_.getAnsi());
+  header.append(kHeaderRest);
+  header.replaceFirst("THE_HOST", hostName_.getUtf8());
+  header.replaceFirst("THE_PATH", path_.getUtf8());
+
+  StringBuffer boundary;
+  makeBoundary(boundarySeed_ ? boundarySeed_ : platform::tickCount(), boundary);
+  header.replaceFirst("THE_BOUNDARY", boundary.getString());
+
+  StringBuffer params;
+  for (const auto& field : formFields_) {
+    params.append("--");
+    params.appendBuffer(boundary);
+    params.append("\r\nContent-Disposition: form-data; name=\"");
+    params.append(field->name());
+    params.append("\"\r\n\r\n");
+    params.append(field->value());
+    params.append("\r\n");
+  }
+  // 64-bit: the files together may pass 4 GiB although each stays below it.
+  uint64_t bodyLength = uint64_t(params.getSize());
+
+  std::vector<uint64_t> fileSizes;
+  StringBuffer partHeader;
+  for (const auto& file : files_) {
+    buildFilePartHeader(*file, boundary, partHeader);
+    bodyLength += uint64_t(partHeader.getSize()) + 2;  // the part header and the CRLF after the data
+    bool ok = false;
+    const uint32_t size = getFileSize(file->value(), nullptr, &ok);
+    fileSizes.push_back(size);
+    if (ok) {
+      bodyLength += size;
+      continue;
+    }
+    log_.logError("Failed to get file size information");
+    log_.logData("filename", file->value());
+    bool readable = false;
+    const uint64_t fullSize = getFileSize64(file->value(), nullptr, &readable);
+    if (readable) {
+      log_.logData("reason", "The file is 4 GiB or larger; its size does not fit the request");
+      log_.logData("fileSize", decimal(fullSize).c_str());
+    }
+    unreadableFiles_.push_back(file->value());
+  }
+  if (!unreadableFiles_.empty()) {
+    std::string dir = platform::currentDirectory();
+    if (dir.size() > kMaxCurrentDir) dir.resize(kMaxCurrentDir);
+    log_.logData("currentDir", dir.c_str());
+    return false;
+  }
+
+  bodyLength += uint64_t(boundary.getSize()) + 6;  // "--" B "--\r\n"
+  header.replaceFirst("THE_LENGTH", decimal(bodyLength).c_str());
+
+  std::unique_ptr<ProgressMonitor> monitor;
+  if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength));
+  if (connection_) connection_->setHeartbeatMs(heartbeatMs_);
+
+  const size_t headerSize = size_t(header.getSize());
+  const size_t written = byteSink_->write(header.getString(), 1, headerSize, monitor.get());
+  if (written < headerSize) {
+    log_.logError("Failed to write HTTP header to output");
+    log_.logDataLong("headerSize", int32_t(headerSize));
+    log_.logDataLong("numWritten", int32_t(written));
+    return false;
+  }
+  if (!writeAll(*byteSink_, params.getString(), size_t(params.getSize()), monitor.get())) {
+    log_.logError("Failed to write params to output");
+    return false;
+  }
+
+  std::vector<unsigned char> chunk(size_t(chunkSize_) + 32);
+  for (size_t i = 0; i < files_.size(); ++i) {
+    buildFilePartHeader(*files_[i], boundary, partHeader);
+    if (!writeAll(*byteSink_, partHeader.getString(), size_t(partHeader.getSize()), monitor.get())) {
+      log_.logError("Failed to write to output.");
+      return false;
+    }
+    if (!sendFileData(*files_[i], fileSizes[i], chunk, monitor.get())) return false;
+    if (!writeAll(*byteSink_, "\r\n", 2, monitor.get())) {
+      log_.logError("Failed to write to output..");
+      return false;
+    }
+  }
+  std::vector<unsigned char>().swap(chunk);
+
+  if (!writeAll(*byteSink_, "--", 2, monitor.get())) {
+    log_.logError("Failed to write to output...");
+    return false;
+  }
+  if (!writeAll(*byteSink_, boundary.getString(), size_t(boundary.getSize()), monitor.get())) {
+    log_.logError("Failed to write to output....");
+    return false;
+  }
+  if (!writeAll(*byteSink_, "--\r\n", 4, monitor.get())) {
+    log_.logError("Failed to write to output.....");
+    return false;
+  }
+
+  log_.logInfo("Fetching HTTP response...");
+  return readReply();
+}
+
+bool HttpUploadImpl::sendFileData(const FormField& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
+                                  ProgressMonitor* monitor) {
+  std::unique_ptr<FileSource> source = openForUpload(file.value(), nullptr);
+  if (!source) {
+    log_.logError("Failed to open file for upload.");
+    log_.logData("filename", file.value());
+    return false;
+  }
+  if (monitor && monitor->lastHeartbeatTick() == 0) monitor->setLastHeartbeatTick(ProgressMonitor::now());
+
+  // Exactly the announced size goes out: a file that grew meanwhile is cut there.
+  uint64_t remaining = announcedSize;
+  while (remaining > 0 && !source->atEnd()) {
+    const uint32_t want = uint32_t(std::min<uint64_t>(chunkSize_, remaining));
+    uint32_t got = 0;
+    if (!source->read(chunk.data(), want, &got, nullptr) || got == 0) break;
+    if (!writeAll(*byteSink_, chunk.data(), got, monitor)) {
+      log_.logError("Failed to send file data.");
+      return false;
+    }
+    remaining -= got;
+    if (monitor && monitor->checkAbort(heartbeatMs_)) {
+      log_.logError("Aborted by application");
+      return false;
+    }
+  }
+  if (remaining > 0) {
+    // The body would fall short of its Content-Length and the server would wait
+    // for bytes that never come.
+    log_.logError("File became shorter while it was sent");
+    log_.logData("filename", file.value());
+    log_.logData("announcedSize", decimal(announcedSize).c_str());
+    log_.logData("sentSize", decimal(announcedSize - remaining).c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace component

@@ -1,0 +1,107 @@
+#pragma once
+// Shared helpers of the HTTP component tests: files with known content, a byte
+// sink that captures (and can refuse) what the request writer sends, the fixed
+// request header lines, and masking of the random boundary.
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include "component/net/socket_connection.h"
+
+namespace httptest {
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Deterministic bytes covering every value 0..255, different for each seed.
+inline std::string patternBytes(size_t n, uint32_t seed) {
+  std::string out(n, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < n; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    out[i] = char(x & 0xFF);
+  }
+  return out;
+}
+
+// The request header as it must appear on the wire, boundary masked.
+inline std::string expectedHeader(const std::string& host, const std::string& path, uint64_t contentLength) {
+  return "POST " + path + " HTTP/1.1\r\n" +
+         "Host: " + host + "\r\n" +
+         "User-Agent: QuillonUpload/2.0 (https://flingpost.kestrova.com)\r\n"
+         "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*;q=0.5\r\n"
+         "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n"
+         "Keep-Alive: 300\r\n"
+         "Connection: keep-alive\r\n"
+         "Content-Type: multipart/form-data; boundary=BOUNDARY\r\n"
+         "Content-Length: " + std::to_string(contentLength) + "\r\n"
+         "\r\n";
+}
+
+inline std::string fieldPart(const std::string& name, const std::string& value) {
+  return "--BOUNDARY\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+}
+
+// A file part up to its data; `type` empty means no Content-Type line.
+inline std::string filePartHeader(const std::string& field, const std::string& fileName, const std::string& type) {
+  std::string s = "--BOUNDARY\r\nContent-Disposition: form-data; name=\"" + field + "\"; filename=\"" + fileName + "\"\r\n";
+  if (!type.empty()) s += "Content-Type: " + type + "\r\n";
+  return s + "\r\n";
+}
+
+inline const char* closingBoundary() { return "--BOUNDARY--\r\n"; }
+
+// The boundary announced in the header of `request`, or "" when none.
+inline std::string boundaryOf(const std::string& request) {
+  const std::string key = "boundary=";
+  const size_t at = request.find(key);
+  if (at == std::string::npos) return "";
+  const size_t end = request.find("\r\n", at);
+  return request.substr(at + key.size(), end - at - key.size());
+}
+
+// Every occurrence of the announced boundary replaced by "BOUNDARY".
+inline std::string maskBoundary(const std::string& request) {
+  const std::string boundary = boundaryOf(request);
+  if (boundary.empty()) return request;
+  std::string out;
+  size_t from = 0;
+  for (size_t at; (at = request.find(boundary, from)) != std::string::npos; from = at + boundary.size()) {
+    out.append(request, from, at - from);
+    out += "BOUNDARY";
+  }
+  out.append(request, from, std::string::npos);
+  return out;
+}
+
+// Captures everything written. `failAtWrite` (0-based) makes that write report 0;
+// `onWrite` runs before each write is taken.
+class CaptureSink : public component::ByteSink {
+ public:
+  using component::ByteSink::write;
+  size_t write(const void* data, size_t itemSize, size_t count, component::ProgressMonitor*) override {
+    const size_t index = writes++;
+    if (onWrite) onWrite(index);
+    if (int(index) == failAtWrite) return 0;
+    bytes.append(static_cast<const char*>(data), itemSize * count);
+    return count;
+  }
+
+  std::string bytes;
+  size_t writes = 0;
+  int failAtWrite = -1;
+  std::function<void(size_t)> onWrite;
+};
+
+}  // namespace httptest

@@ -1,0 +1,328 @@
+// The request bytes as the writer hands them to its sink, and every way the
+// writer can fail before or while sending.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "component/http/http_upload_impl.h"
+#include "component/net/progress_monitor.h"
+#include "http_test_util.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using component::EncodedString;
+using component::HttpUploadImpl;
+using httptest::CaptureSink;
+using httptest::closingBoundary;
+using httptest::expectedHeader;
+using httptest::fieldPart;
+using httptest::filePartHeader;
+using httptest::maskBoundary;
+
+void addParam(HttpUploadImpl& up, const char* name, const char* value) {
+  EncodedString n, v;
+  n.setUtf8(name);
+  v.setUtf8(value);
+  up.addParam(n, v);
+}
+
+void addFile(HttpUploadImpl& up, const char* field, const std::string& path) {
+  EncodedString n, p;
+  n.setUtf8(field);
+  p.setUtf8(path.c_str());
+  up.addFileReference(n, p);
+}
+
+std::string logText(HttpUploadImpl& up) {
+  component::StringBuffer out;
+  up.lastErrorText(out);
+  return out.getString();
+}
+
+// The Content-Length announced must equal the bytes after the header's end.
+void expectExactContentLength(const std::string& request) {
+  const size_t end = request.find("\r\n\r\n");
+  ASSERT_NE(end, std::string::npos);
+  const size_t at = request.find("Content-Length: ");
+  ASSERT_LT(at, end);
+  const uint64_t announced = std::stoull(request.substr(at + 16, request.find("\r\n", at) - at - 16));
+  EXPECT_EQ(announced, request.size() - end - 4);
+}
+
+class RequestWriter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    up.hostName().setUtf8("upload.kestrova.test");
+    up.path().setUtf8("/upload.php");
+    up.setByteSinkForTesting(&sink);
+  }
+  std::string send() {
+    const bool ok = up.sendRequest();
+    EXPECT_FALSE(ok) << "no connection: the reply cannot be read";
+    return sink.bytes;
+  }
+
+  testsupport::TempDir dir;
+  HttpUploadImpl up;
+  CaptureSink sink;
+};
+
+TEST_F(RequestWriter, OneFieldAndA1000ByteJpegMake1291BodyBytes) {
+  const std::string data = httptest::patternBytes(1000, 1);
+  httptest::writeFile(dir.file("cat.JPG"), data);
+  addParam(up, "user", "abc");
+  addFile(up, "image", dir.file("cat.JPG"));
+
+  const std::string request = send();
+  const std::string expected = expectedHeader("upload.kestrova.test", "/upload.php", 1291) +
+                               fieldPart("user", "abc") + filePartHeader("image", "cat.JPG", "image/jpeg") + data +
+                               "\r\n" + closingBoundary();
+  EXPECT_EQ(maskBoundary(request), expected);
+  expectExactContentLength(request);
+  EXPECT_NE(logText(up).find("Fetching HTTP response..."), std::string::npos);
+}
+
+TEST_F(RequestWriter, FieldsGoBeforeFilesWhateverTheOrderOfAdding) {
+  httptest::writeFile(dir.file("a.png"), "PNGDATA");
+  addFile(up, "image", dir.file("a.png"));
+  addParam(up, "user", "u");
+  addParam(up, "aid", "7");
+
+  HttpUploadImpl other;
+  CaptureSink otherSink;
+  other.hostName().setUtf8("upload.kestrova.test");
+  other.path().setUtf8("/upload.php");
+  other.setByteSinkForTesting(&otherSink);
+  addParam(other, "user", "u");
+  addParam(other, "aid", "7");
+  addFile(other, "image", dir.file("a.png"));
+  up.setBoundarySeedForTesting(99);
+  other.setBoundarySeedForTesting(99);
+
+  const std::string request = send();
+  EXPECT_FALSE(other.sendRequest());
+  EXPECT_EQ(request, otherSink.bytes);
+  EXPECT_LT(request.find("name=\"aid\""), request.find("name=\"image\""));
+}
+
+TEST_F(RequestWriter, NoFieldsStartsTheBodyWithTheFilePart) {
+  httptest::writeFile(dir.file("notes.txt"), "hello");
+  addFile(up, "image", dir.file("notes.txt"));
+  const std::string body = filePartHeader("image", "notes.txt", "text/plain") + "hello\r\n" + closingBoundary();
+  const std::string request = send();
+  EXPECT_EQ(maskBoundary(request),
+            expectedHeader("upload.kestrova.test", "/upload.php", body.size() + 35 * 2) + body)
+      << "each masked boundary is 35 bytes shorter than the real one";
+  expectExactContentLength(request);
+}
+
+TEST_F(RequestWriter, NoFilesSendsFieldsAndTheClosingBoundary) {
+  addParam(up, "type", "upload");
+  addParam(up, "empty", "");
+  const std::string request = send();
+  const std::string body = fieldPart("type", "upload") + fieldPart("empty", "") + closingBoundary();
+  EXPECT_EQ(maskBoundary(request), expectedHeader("upload.kestrova.test", "/upload.php", body.size() + 35 * 3) + body);
+  expectExactContentLength(request);
+}
+
+TEST_F(RequestWriter, FileNameWithoutDotHasNoContentTypeUnknownExtensionIsOctetStream) {
+  httptest::writeFile(dir.file("README"), "r");
+  httptest::writeFile(dir.file("photo.heic"), "h");
+  addFile(up, "a", dir.file("README"));
+  addFile(up, "b", dir.file("photo.heic"));
+  const std::string masked = maskBoundary(send());
+  EXPECT_NE(masked.find(filePartHeader("a", "README", "") + "r\r\n"), std::string::npos);
+  EXPECT_NE(masked.find(filePartHeader("b", "photo.heic", "application/octet-stream") + "h\r\n"), std::string::npos);
+  expectExactContentLength(sink.bytes);
+}
+
+TEST_F(RequestWriter, PathWithEitherSlashGivesTheBareFileName) {
+  std::filesystem::create_directories(dir.file("sub"));
+  const std::string withSlashes = dir.path() + "/sub/pic.gif";
+  httptest::writeFile(withSlashes, "GIF89a");
+  addFile(up, "image", withSlashes);
+  const std::string masked = maskBoundary(send());
+  EXPECT_NE(masked.find("name=\"image\"; filename=\"pic.gif\"\r\nContent-Type: image/gif\r\n"), std::string::npos);
+  EXPECT_EQ(masked.find("/sub/"), std::string::npos) << "no folder part may reach the wire";
+}
+
+TEST_F(RequestWriter, QuoteAndLineBreaksInFileNameAreEncodedAndCounted) {
+#ifdef _WIN32
+  GTEST_SKIP() << "such file names cannot exist on Windows";
+#else
+  const std::string name = "a\"b\rc\nd.jpg";
+  httptest::writeFile(dir.file(name), "12345");
+  addFile(up, "image", dir.file(name));
+  const std::string request = send();
+  const std::string masked = maskBoundary(request);
+  EXPECT_NE(masked.find(filePartHeader("image", "a%22b%0Dc%0Ad.jpg", "image/jpeg") + "12345\r\n"), std::string::npos)
+      << masked;
+  EXPECT_EQ(masked.find("\"b"), std::string::npos);
+  expectExactContentLength(request);
+#endif
+}
+
+TEST_F(RequestWriter, MissingFilesFailBeforeAnyByteIsSent) {
+  httptest::writeFile(dir.file("present.jpg"), "x");
+  addParam(up, "user", "abc");
+  addFile(up, "one", dir.file("gone1.jpg"));
+  addFile(up, "two", dir.file("present.jpg"));
+  addFile(up, "three", dir.file("gone2.jpg"));
+  EXPECT_FALSE(up.sendRequest());
+  EXPECT_EQ(sink.writes, 0u);
+  const std::string log = logText(up);
+  size_t count = 0;
+  for (size_t at = 0; (at = log.find("Failed to get file size information", at)) != std::string::npos; ++at) ++count;
+  EXPECT_EQ(count, 2u) << log;
+  EXPECT_NE(log.find("filename: " + dir.file("gone1.jpg")), std::string::npos);
+  EXPECT_NE(log.find("filename: " + dir.file("gone2.jpg")), std::string::npos);
+  EXPECT_EQ(log.find("filename: " + dir.file("present.jpg")), std::string::npos);
+  EXPECT_NE(log.find("currentDir: "), std::string::npos);
+  EXPECT_EQ(log.find("currentDir: ", log.find("currentDir: ") + 1), std::string::npos) << "one currentDir entry";
+  EXPECT_EQ(up.unreadableFiles().size(), 2u);
+}
+
+TEST_F(RequestWriter, FileOf4GiBFailsWithItsReason) {
+  const std::string big = dir.file("huge.bin");
+  httptest::writeFile(big, "");
+  std::error_code ec;
+  std::filesystem::resize_file(big, (uint64_t(1) << 32) + 5, ec);  // sparse: no disk space used
+  if (ec) GTEST_SKIP() << "cannot make a sparse 4 GiB file here: " << ec.message();
+  addFile(up, "image", big);
+  EXPECT_FALSE(up.sendRequest());
+  EXPECT_EQ(sink.writes, 0u);
+  const std::string log = logText(up);
+  EXPECT_NE(log.find("Failed to get file size information"), std::string::npos);
+  EXPECT_NE(log.find("4 GiB or larger"), std::string::npos) << log;
+  EXPECT_NE(log.find("fileSize: 4294967301"), std::string::npos) << log;
+}
+
+TEST_F(RequestWriter, FileDataGoesOutIn2048ByteChunks) {
+  const std::string data = httptest::patternBytes(5000, 3);
+  httptest::writeFile(dir.file("d.bin"), data);
+  addFile(up, "image", dir.file("d.bin"));
+  std::vector<size_t> sizes;
+  size_t before = 0;
+  sink.onWrite = [&](size_t) {
+    sizes.push_back(sink.bytes.size() - before);
+    before = sink.bytes.size();
+  };
+  send();
+  sizes.push_back(sink.bytes.size() - before);
+  // header, params (empty), part header, 2048, 2048, 904, CRLF, "--", boundary, "--\r\n"
+  ASSERT_EQ(sizes.size(), 11u);
+  EXPECT_EQ(sizes[4], 2048u);
+  EXPECT_EQ(sizes[5], 2048u);
+  EXPECT_EQ(sizes[6], 904u);
+  EXPECT_EQ(sizes[9], 43u);
+}
+
+TEST_F(RequestWriter, WithoutASinkNothingIsAttempted) {
+  up.setByteSinkForTesting(nullptr);
+  EXPECT_FALSE(up.sendRequest());
+  EXPECT_NE(logText(up).find("Internal Error: No output object for upload."), std::string::npos);
+}
+
+struct ShortWriteCase {
+  int failAt;
+  const char* message;
+};
+
+class RequestWriterShortWrite : public RequestWriter, public ::testing::WithParamInterface<ShortWriteCase> {};
+
+TEST_P(RequestWriterShortWrite, LogsWhichPieceFailed) {
+  httptest::writeFile(dir.file("f.jpg"), "0123456789");
+  addParam(up, "user", "abc");
+  addFile(up, "image", dir.file("f.jpg"));
+  sink.failAtWrite = GetParam().failAt;
+  EXPECT_FALSE(up.sendRequest());
+  const std::string log = logText(up);
+  EXPECT_NE(log.find(std::string("  ") + GetParam().message + "\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Fetching HTTP response..."), std::string::npos);
+  EXPECT_EQ(sink.writes, size_t(GetParam().failAt) + 1) << "nothing is written after a failure";
+}
+
+// Writes: 0 header, 1 params, 2 part header, 3 data, 4 CRLF, 5 "--", 6 boundary, 7 "--\r\n".
+INSTANTIATE_TEST_SUITE_P(EveryWrite, RequestWriterShortWrite,
+                         ::testing::Values(ShortWriteCase{0, "Failed to write HTTP header to output"},
+                                           ShortWriteCase{1, "Failed to write params to output"},
+                                           ShortWriteCase{2, "Failed to write to output."},
+                                           ShortWriteCase{3, "Failed to send file data."},
+                                           ShortWriteCase{4, "Failed to write to output.."},
+                                           ShortWriteCase{5, "Failed to write to output..."},
+                                           ShortWriteCase{6, "Failed to write to output...."},
+                                           ShortWriteCase{7, "Failed to write to output....."}));
+
+TEST_F(RequestWriter, ShortHeaderWriteRecordsSizes) {
+  addParam(up, "user", "abc");
+  sink.failAtWrite = 0;
+  EXPECT_FALSE(up.sendRequest());
+  const std::string log = logText(up);
+  EXPECT_NE(log.find("headerSize: "), std::string::npos);
+  EXPECT_NE(log.find("numWritten: 0"), std::string::npos);
+}
+
+TEST_F(RequestWriter, FileThatShrinksWhileSentFailsTheRequest) {
+  const std::string path = dir.file("shrinking.jpg");
+  httptest::writeFile(path, httptest::patternBytes(10000, 5));
+  addFile(up, "image", path);
+  sink.onWrite = [&](size_t index) {
+    if (index == 2) std::filesystem::resize_file(path, 3000);  // after the sizes were taken
+  };
+  EXPECT_FALSE(up.sendRequest());
+  const std::string log = logText(up);
+  EXPECT_NE(log.find("File became shorter while it was sent"), std::string::npos) << log;
+  EXPECT_NE(log.find("announcedSize: 10000"), std::string::npos);
+  EXPECT_NE(log.find("sentSize: 3000"), std::string::npos);
+  EXPECT_EQ(log.find("Fetching HTTP response..."), std::string::npos);
+  EXPECT_EQ(sink.bytes.find("--\r\n", sink.bytes.size() - 4), std::string::npos) << "no closing boundary";
+}
+
+TEST_F(RequestWriter, FileThatGrowsWhileSentSendsOnlyTheAnnouncedSize) {
+  const std::string path = dir.file("growing.jpg");
+  const std::string data = httptest::patternBytes(5000, 6);
+  httptest::writeFile(path, data);
+  addFile(up, "image", path);
+  sink.onWrite = [&](size_t index) {
+    if (index == 2) httptest::writeFile(path, data + std::string(7000, 'Z'));
+  };
+  const std::string request = send();
+  expectExactContentLength(request);
+  EXPECT_NE(request.find(data + "\r\n--"), std::string::npos);
+  EXPECT_EQ(request.find(std::string(16, 'Z')), std::string::npos) << "nothing of what was added";
+}
+
+// Answers "abort" at the first heartbeat.
+class AbortAtHeartbeat : public component::ProgressCallback {
+ public:
+  void heartbeat(int, bool& abort) override {
+    ++heartbeats;
+    abort = true;
+  }
+  int heartbeats = 0;
+};
+
+uint32_t g_fakeTick = 1000;
+uint32_t fakeTick() { return g_fakeTick += 100; }
+
+TEST_F(RequestWriter, CallbackCanAbortBetweenChunks) {
+  const std::string data = httptest::patternBytes(20 * 2048, 7);
+  httptest::writeFile(dir.file("big.jpg"), data);
+  addFile(up, "image", dir.file("big.jpg"));
+  AbortAtHeartbeat callback;
+  up.setProgressCallbackForTesting(&callback);
+  component::ProgressMonitor::setTickSourceForTesting(&fakeTick);
+  const bool ok = up.sendRequest();
+  component::ProgressMonitor::setTickSourceForTesting(nullptr);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(callback.heartbeats, 1);
+  EXPECT_NE(logText(up).find("Aborted by application"), std::string::npos);
+  // 100 ms per tick and a 250 ms heartbeat: the third chunk triggers it.
+  const size_t dataStart = sink.bytes.find("image/jpeg\r\n\r\n") + 14;
+  EXPECT_EQ(sink.bytes.size() - dataStart, 3u * 2048);
+}
+
+}  // namespace
