@@ -74,6 +74,7 @@ HttpUploadImpl::Receive HttpUploadImpl::receiveUntil(const char* match, DataBuff
   uint32_t searchFrom = 0;
   for (;;) {
     const uint32_t end = findEnd(text.getData(), text.getSize(), searchFrom, match);
+    if (end > limits_.maxHeaderBytes) return Receive::kTooLong;
     if (end) {
       // What came after the match belongs to the next read; it goes back in
       // front of anything still pending, byte for byte.

@@ -105,3 +105,24 @@ class CaptureSink : public component::ByteSink {
 };
 
 }  // namespace httptest
+
+#include <zlib.h>
+
+namespace httptest {
+
+// `data` as one gzip stream.
+inline std::string gzipOf(const std::string& data) {
+  z_stream z{};
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, uLong(data.size())) + 32, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = uInt(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  z.avail_out = uInt(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+}  // namespace httptest
