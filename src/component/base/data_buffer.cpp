@@ -25,10 +25,10 @@ DataBuffer::DataBuffer(uint32_t initialCapacity) : DataBuffer() {
 DataBuffer::~DataBuffer() {
   check();
   release();
-  marker_ = 0;
+  clearMarker(marker_);
 }
 
-void DataBuffer::check() const { checkMarker(marker_, kDataBufferMarker, "DataBuffer"); }
+void DataBuffer::check() const { checkMarker(readMarker(marker_), kDataBufferMarker, "DataBuffer"); }
 
 void DataBuffer::release() {
   if (!borrowed_) std::free(data_);

@@ -53,10 +53,10 @@ StringBuffer::~StringBuffer() {
   text_ = nullptr;
   capacity_ = 0;
   length_ = 0;
-  marker_ = 0;
+  clearMarker(marker_);
 }
 
-void StringBuffer::check() const { checkMarker(marker_, kStringBufferMarker, "StringBuffer"); }
+void StringBuffer::check() const { checkMarker(readMarker(marker_), kStringBufferMarker, "StringBuffer"); }
 
 void StringBuffer::grow(int added, bool terminated) {
   if (int64_t(length_) + added < capacity_) return;

@@ -16,4 +16,11 @@ inline void checkMarker(uint8_t actual, uint8_t expected, const char* what) {
   if (actual != expected) invalidBufferFault(what);
 }
 
+// Markers are read and cleared through volatile accesses. A store in a
+// destructor is dead to the optimiser (the object ends right after it), so an
+// optimised build would otherwise drop the clearing and a destroyed buffer would
+// pass its check.
+inline uint8_t readMarker(const uint8_t& marker) { return *static_cast<const volatile uint8_t*>(&marker); }
+inline void clearMarker(uint8_t& marker) { *static_cast<volatile uint8_t*>(&marker) = 0; }
+
 }  // namespace component
