@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "component/base/validity.h"
 
@@ -72,35 +74,37 @@ void StringBuffer::grow(int added, bool terminated) {
   }
 }
 
+void StringBuffer::appendRaw(const char* bytes, int n, bool terminated) {
+  // Bytes taken from this very text must be found again after the growth has
+  // freed the old array.
+  const std::less<const char*> before;
+  const bool inside = !before(bytes, text_) && before(bytes, text_ + capacity_);
+  const ptrdiff_t offset = inside ? bytes - text_ : 0;
+  grow(n, terminated);
+  if (inside) bytes = text_ + offset;
+  std::memmove(text_ + length_, bytes, size_t(n));
+  length_ += n;
+  text_[length_] = '\0';
+}
+
 void StringBuffer::append(const char* text) {
   check();
   if (!text) return;
   const size_t n = std::strlen(text);
   if (n > size_t(INT32_MAX)) invalidBufferFault("StringBuffer size");
-  grow(int(n), true);
-  std::memcpy(text_ + length_, text, n);
-  length_ += int32_t(n);
-  text_[length_] = '\0';
+  appendRaw(text, int(n), true);
 }
 
 void StringBuffer::appendBytes(const void* bytes, int n) {
   check();
   if (!bytes || n <= 0) return;
-  grow(n, false);
-  std::memcpy(text_ + length_, bytes, size_t(n));
-  length_ += n;
-  text_[length_] = '\0';
+  appendRaw(static_cast<const char*>(bytes), n, false);
 }
 
 void StringBuffer::appendBuffer(const StringBuffer& other) {
   check();
   other.check();
-  if (&other == this) {
-    const StringBuffer copy(other);
-    appendBytes(copy.text_, copy.length_);
-  } else {
-    appendBytes(other.text_, other.length_);
-  }
+  if (other.length_ > 0) appendRaw(other.text_, other.length_, false);
 }
 
 void StringBuffer::appendInt(int64_t value) {

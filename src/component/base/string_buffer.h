@@ -56,6 +56,8 @@ class StringBuffer {
   // Makes room for `added` more characters; `terminated` adds one byte for a
   // zero-terminated argument.
   void grow(int added, bool terminated);
+  // Appends n bytes that may lie inside this buffer's own text.
+  void appendRaw(const char* bytes, int n, bool terminated);
 
   uint8_t marker_;
   char* text_;
