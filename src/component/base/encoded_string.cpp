@@ -119,11 +119,17 @@ void EncodedString::makeAnsiValid() {
 void EncodedString::makeUtf8Valid() {
   if (utf8Valid_) return;
   utf8_.clear();
-  if (ansiValid_) {
+  // UTF-16 first: next to it the ANSI form may be a lossy rendering (made by
+  // getAnsi or fitsAnsi for a text the code set cannot hold), and converting
+  // from that would lose the characters for good. When both are exact they
+  // give the same text.
+  if (utf16Valid_) {
+    if (utf16_.getSize() > 3) {
+      const std::string u = platform::utf16ToUtf8(unitsOf(utf16_));
+      utf8_.appendBytes(u.data(), int(u.size()));
+    }
+  } else if (ansiValid_) {
     const std::string u = platform::utf16ToUtf8(platform::ansiToUtf16(ansi_.getString()));
-    utf8_.appendBytes(u.data(), int(u.size()));
-  } else if (utf16Valid_ && utf16_.getSize() > 3) {
-    const std::string u = platform::utf16ToUtf8(unitsOf(utf16_));
     utf8_.appendBytes(u.data(), int(u.size()));
   }
   utf8Valid_ = true;
