@@ -34,9 +34,13 @@ std::string utf16ToAnsi(const std::u16string& text, bool* lossy) {
   const UINT cp = ansiCodePage();
   const auto* w = reinterpret_cast<const wchar_t*>(text.data());
   BOOL usedDefault = FALSE;
-  int n = WideCharToMultiByte(cp, 0, w, int(text.size()), nullptr, 0, nullptr, nullptr);
+  // Without WC_NO_BEST_FIT_CHARS Windows writes look-alikes (U+0100 as 'A') and
+  // does not report them: the text would pass as fitting the code page, and a
+  // path converted that way names a different file.
+  const DWORD flags = WC_NO_BEST_FIT_CHARS;
+  int n = WideCharToMultiByte(cp, flags, w, int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(size_t(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(cp, 0, w, int(text.size()), &out[0], n, nullptr, &usedDefault);
+  if (n > 0) WideCharToMultiByte(cp, flags, w, int(text.size()), &out[0], n, nullptr, &usedDefault);
   if (lossy) *lossy = usedDefault != FALSE || n <= 0;
   return out;
 }
