@@ -227,3 +227,35 @@ void LoopbackPeer::play(platform::SocketHandle s, size_t index, const std::vecto
 }
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+UnansweringListener::UnansweringListener() {
+  ensureSocketsStarted();
+  listener_ = platform::listenLoopback(&port_, 0);
+  if (listener_ == platform::kInvalidSocket) std::abort();
+  // Queue connections until one stays unanswered; a handful is enough on any
+  // system that drops connects to a full queue.
+  for (int i = 0; i < 8 && !ready_; ++i) {
+    const platform::SocketHandle s = platform::openStreamSocket();
+    if (s == platform::kInvalidSocket) break;
+    platform::setNonBlocking(s, true);
+    fillers_.push_back(s);
+    uint32_t loopback = 0;
+    platform::parseDottedIPv4("127.0.0.1", &loopback);
+    if (platform::connectIPv4(s, loopback, port_) == 0) continue;
+    if (platform::lastSocketError() != platform::kWsaEwouldblock) break;
+    if (platform::waitWritable(s, 200) == 0) {
+      ready_ = true;
+    } else if (platform::pendingSocketError(s) != 0) {
+      break;  // refused: this system answers a full queue
+    }
+  }
+}
+
+UnansweringListener::~UnansweringListener() {
+  for (platform::SocketHandle s : fillers_) platform::closeWithReset(s);
+  platform::closeSocketHandle(listener_);
+}
+
+}  // namespace testsupport

@@ -99,6 +99,28 @@ class LoopbackPeer {
   std::vector<Connection> connections_;
 };
 
+// A listener on 127.0.0.1 that never accepts and whose queue is full, so that a
+// further connect gets no answer at all (its first packet is dropped) rather
+// than a refusal: the stand-in for a host that does not answer.
+class UnansweringListener {
+ public:
+  UnansweringListener();
+  ~UnansweringListener();
+  UnansweringListener(const UnansweringListener&) = delete;
+  UnansweringListener& operator=(const UnansweringListener&) = delete;
+
+  uint16_t port() const { return port_; }
+  // False when the system refuses connects to a full queue instead of
+  // dropping them; a test then cannot use this listener.
+  bool ready() const { return ready_; }
+
+ private:
+  platform::SocketHandle listener_ = platform::kInvalidSocket;
+  uint16_t port_ = 0;
+  bool ready_ = false;
+  std::vector<platform::SocketHandle> fillers_;
+};
+
 // Starts the socket library where the system needs it (once per process).
 void ensureSocketsStarted();
 

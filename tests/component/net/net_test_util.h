@@ -62,8 +62,8 @@ class FakeClock {
   FakeClock(const FakeClock&) = delete;
   FakeClock& operator=(const FakeClock&) = delete;
 
-  void advance(uint32_t ms) { now_ += ms; }
-  void set(uint32_t ms) { now_ = ms; }
+  static void advance(uint32_t ms) { now_ += ms; }
+  static void set(uint32_t ms) { now_ = ms; }
   static uint32_t read() { return now_; }
 
  private:

@@ -1,0 +1,151 @@
+// The platform socket layer: Windows Sockets error codes on every system, the
+// outcome of a non-blocking connect, waits that keep their time, and the
+// address helpers.
+#include "platform/sockets.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "support/loopback_peer.h"
+#include "support/signal_storm.h"
+
+namespace {
+
+uint32_t loopbackAddress() {
+  uint32_t a = 0;
+  EXPECT_TRUE(platform::parseDottedIPv4("127.0.0.1", &a));
+  return a;
+}
+
+uint16_t closedPort() {
+  testsupport::ensureSocketsStarted();
+  uint16_t port = 0;
+  platform::closeSocketHandle(platform::listenLoopback(&port, 1));
+  return port;
+}
+
+// A connected pair: the client side here, the accepted side in `server`.
+struct Pair {
+  Pair() {
+    testsupport::ensureSocketsStarted();
+    uint16_t port = 0;
+    listener = platform::listenLoopback(&port, 4);
+    client = platform::openStreamSocket();
+    EXPECT_EQ(platform::connectIPv4(client, loopbackAddress(), port), 0);
+    server = platform::acceptConnection(listener, 2000);
+    EXPECT_NE(server, platform::kInvalidSocket);
+  }
+  ~Pair() {
+    platform::closeSocketHandle(client);
+    platform::closeSocketHandle(server);
+    platform::closeSocketHandle(listener);
+  }
+  platform::SocketHandle listener, client, server;
+};
+
+TEST(PlatformSocketConnect, RefusedBlockingConnectGivesTheWindowsCode) {
+  const uint16_t port = closedPort();
+  const platform::SocketHandle s = platform::openStreamSocket();
+  ASSERT_NE(s, platform::kInvalidSocket);
+  EXPECT_EQ(platform::connectIPv4(s, loopbackAddress(), port), -1);
+  EXPECT_EQ(platform::lastSocketError(), platform::kWsaEconnrefused);
+  EXPECT_FALSE(platform::lastSocketErrorText().empty());
+  platform::closeSocketHandle(s);
+}
+
+TEST(PlatformSocketConnect, RefusedNonBlockingConnectIsKnownAtOnce) {
+  const uint16_t port = closedPort();
+  const platform::SocketHandle s = platform::openStreamSocket();
+  ASSERT_TRUE(platform::setNonBlocking(s, true));
+  if (platform::connectIPv4(s, loopbackAddress(), port) == -1 &&
+      platform::lastSocketError() == platform::kWsaEwouldblock) {
+    const uint32_t start = platform::tickCount();
+    EXPECT_EQ(platform::waitWritable(s, 3000), 1);
+    EXPECT_LT(platform::tickCount() - start, 2500u);
+    EXPECT_EQ(platform::pendingSocketError(s), platform::kWsaEconnrefused);
+  } else {
+    EXPECT_EQ(platform::lastSocketError(), platform::kWsaEconnrefused);
+  }
+  platform::closeSocketHandle(s);
+}
+
+TEST(PlatformSocketConnect, SuccessfulNonBlockingConnectHasNoPendingError) {
+  testsupport::LoopbackPeer peer;
+  peer.start();
+  const platform::SocketHandle s = platform::openStreamSocket();
+  ASSERT_TRUE(platform::setNonBlocking(s, true));
+  if (platform::connectIPv4(s, loopbackAddress(), peer.port()) == -1) {
+    ASSERT_EQ(platform::lastSocketError(), platform::kWsaEwouldblock);
+    EXPECT_EQ(platform::waitWritable(s, 2000), 1);
+  }
+  EXPECT_EQ(platform::pendingSocketError(s), 0);
+  platform::closeSocketHandle(s);
+}
+
+TEST(PlatformSocketWait, WaitsItsWholeTimeWhenNothingArrives) {
+  Pair pair;
+  const uint32_t start = platform::tickCount();
+  EXPECT_EQ(platform::waitReadable(pair.client, 120), 0);
+  EXPECT_GE(platform::tickCount() - start, 115u);
+  ASSERT_EQ(platform::sendSome(pair.server, "z", 1), 1);
+  EXPECT_EQ(platform::waitReadable(pair.client, 2000), 1);
+  char c = 0;
+  EXPECT_EQ(platform::receiveSome(pair.client, &c, 1), 1);
+  EXPECT_EQ(c, 'z');
+}
+
+TEST(PlatformSocketWait, ClosedPeerMakesTheSocketReadableWithZeroBytes) {
+  Pair pair;
+  platform::shutdownBoth(pair.server);
+  EXPECT_EQ(platform::waitReadable(pair.client, 2000), 1);
+  char c;
+  EXPECT_EQ(platform::receiveSome(pair.client, &c, 1), 0);
+}
+
+TEST(PlatformSocketWait, InvalidHandleIsAnError) {
+  EXPECT_EQ(platform::waitReadable(platform::kInvalidSocket, 10), -1);
+  EXPECT_EQ(platform::waitWritable(platform::kInvalidSocket, 10), -1);
+}
+
+TEST(PlatformSocketSend, WouldBlockOnAFullBufferIsTheWindowsCode) {
+  Pair pair;
+  ASSERT_TRUE(platform::setNonBlocking(pair.client, true));
+  static char chunk[65536];
+  int result = 0;
+  for (int i = 0; i < 10000 && result >= 0; ++i) result = platform::sendSome(pair.client, chunk, sizeof chunk);
+  ASSERT_EQ(result, -1);
+  EXPECT_EQ(platform::lastSocketError(), platform::kWsaEwouldblock);
+}
+
+#ifndef _WIN32
+// Signals interrupt poll on POSIX; a wait must neither fail nor end early.
+TEST(PlatformSocketWait, SignalsDuringAWaitNeitherFailNorShortenIt) {
+  Pair pair;
+  testsupport::SignalStorm storm;
+  const uint32_t start = platform::tickCount();
+  EXPECT_EQ(platform::waitReadable(pair.client, 300), 0);
+  EXPECT_GE(platform::tickCount() - start, 295u);
+  EXPECT_GE(testsupport::SignalStorm::signals(), 3);
+}
+#endif
+
+TEST(PlatformSocketAddress, DottedNumbersParseAndFormatBack) {
+  uint32_t a = 0;
+  ASSERT_TRUE(platform::parseDottedIPv4("192.168.10.254", &a));
+  EXPECT_EQ(platform::formatIPv4(a), "192.168.10.254");
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(&a);
+  EXPECT_EQ(b[0], 192);  // network byte order
+  EXPECT_FALSE(platform::parseDottedIPv4("peer.invalid", &a));
+  EXPECT_FALSE(platform::parseDottedIPv4("255.255.255.255", &a));  // the all-ones answer means "not a number"
+}
+
+TEST(PlatformSocketAddress, LookUpFindsLoopbackNamesAndNotReservedOnes) {
+  testsupport::ensureSocketsStarted();
+  uint32_t a = 0;
+  ASSERT_TRUE(platform::lookUpIPv4("127.0.0.1", &a));
+  EXPECT_EQ(platform::formatIPv4(a), "127.0.0.1");
+  EXPECT_FALSE(platform::lookUpIPv4("nohost.invalid", &a));
+  EXPECT_FALSE(platform::lookUpIPv4("", &a));
+}
+
+}  // namespace
