@@ -1,0 +1,23 @@
+#include "app/data_files.h"
+
+#include "platform/files.h"
+
+namespace app {
+
+const char kDataFolder[] = "data";
+const char kUserDataFile[] = "userdata.xml";
+const char kServerDataFile[] = "serverdata.xml";
+const char kVersionDataFile[] = "versiondata.xml";
+const char kLoginInfoFile[] = "logininfo.xml";
+const char kUploadResponseFile[] = "uploadresponse.xml";
+const char kHtmlCodesFile[] = "htmlcodes.txt";
+const char kBbCodesFile[] = "bbcodes.txt";
+
+std::string dataPath(const std::string& name) {
+  std::string path = kDataFolder;
+  path += platform::pathSeparator();
+  path += name;
+  return path;
+}
+
+}  // namespace app

@@ -1,0 +1,44 @@
+#include "app/service_endpoint.h"
+
+#include <cstdlib>
+
+namespace app {
+
+const char kServiceHost[] = "kestrova.com";
+
+std::string ServiceEndpoint::siteRoot() const {
+  std::string root = "http://" + host;
+  if (port != 80) root += ":" + std::to_string(port);
+  return root + "/";
+}
+
+bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out) {
+  const size_t colon = text.find(':');
+  const std::string host = text.substr(0, colon);
+  if (host.empty()) return false;
+  for (unsigned char c : host) {
+    if (c <= ' ' || c == 0x7F || c == '/' || c == '\\') return false;
+  }
+  uint32_t port = kServicePort;
+  if (colon != std::string::npos) {
+    const std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5) return false;
+    port = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return false;
+      port = port * 10 + uint32_t(c - '0');
+    }
+    if (port == 0 || port > 65535) return false;
+  }
+  out->host = host;
+  out->port = uint16_t(port);
+  return true;
+}
+
+ServiceEndpoint serviceEndpoint() {
+  ServiceEndpoint endpoint;
+  if (const char* value = std::getenv("KESTROVA_SERVICE")) parseServiceEndpoint(value, &endpoint);
+  return endpoint;
+}
+
+}  // namespace app
