@@ -1,0 +1,106 @@
+#include "service/fetcher.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "app/data_files.h"
+#include "platform/sockets.h"
+#include "service/reply_framing.h"
+
+namespace service {
+namespace {
+
+const char kNetworkErrorCaption[] = "Network Error";
+// The texts name the version check and the service whichever request failed:
+// the user has always seen these words.
+const char kLookupFailed[] = "DNS Lookup Failed.  Can't verify version.";
+const char kSocketFailed[] = "Create version check socket failed.";
+const char kConnectFailed[] =
+    "Connection to Kestrova failed.\r\n\r\nCheck your Internet connection and try again.";
+
+constexpr int kReceiveBufferSize = 1000;
+
+std::string fail(app::Desktop& desktop, const char* message) {
+  desktop.messageBox(message, kNetworkErrorCaption, app::MessageButtons::kOk);
+  return kFetchError;
+}
+
+void sendAll(platform::SocketHandle s, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const int n = platform::sendSome(s, bytes.data() + sent, int(bytes.size() - sent));
+    if (n <= 0) return;  // the receive below then sees the end or the error
+    sent += size_t(n);
+  }
+}
+
+}  // namespace
+
+const char kFetchError[] = "error";
+
+std::string serviceRequest(const std::string& pathAndQuery, const std::string& host) {
+  return "GET " + pathAndQuery + " HTTP/1.1\nUser-Agent:Mozilla\nHost:" + host + "\n\n";
+}
+
+std::string percentEncode(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (unsigned char c : text) {
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                            c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      out += char(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
+                                 const std::string& request, const FetchLimits& limits) {
+  uint32_t address = 0;
+  if (!platform::lookUpIPv4(host, &address)) return fail(desktop, kLookupFailed);
+  const platform::SocketHandle s = platform::openStreamSocket();
+  if (s == platform::kInvalidSocket) return fail(desktop, kSocketFailed);
+  if (platform::connectIPv4(s, address, port) != 0) {
+    platform::closeSocketHandle(s);
+    return fail(desktop, kConnectFailed);
+  }
+
+  sendAll(s, request);
+
+  std::string reply;
+  ReplyFraming framing;
+  char buffer[kReceiveBufferSize];
+  while (!framing.complete() && reply.size() < limits.maxReplyBytes) {
+    // Silence for the idle time, or a failed wait, ends the reply as it stands.
+    if (platform::waitReadable(s, limits.idleTimeoutMs) != 1) break;
+    const int n = platform::receiveSome(s, buffer, kReceiveBufferSize);
+    if (n <= 0) break;  // closed by the server, or a receive error: keep what came
+    const size_t take = std::min(size_t(n), limits.maxReplyBytes - reply.size());
+    reply.append(buffer, take);
+    framing.feed(buffer, take);
+  }
+  platform::closeSocketHandle(s);
+  return reply;
+}
+
+bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocument* document) {
+  const size_t start = reply.find('<');
+  const std::string path = app::dataPath(fileName);
+  {
+    std::ofstream file(path, std::ios::out | std::ios::trunc);
+    if (start != std::string::npos) file.write(reply.data() + start, std::streamsize(reply.size() - start));
+  }
+  // Parsed from the file, not from memory: the file is what a user or a support
+  // request gets to see, so it must be exactly what the client read.
+  return document->LoadFile(path.c_str());
+}
+
+}  // namespace service

@@ -1,0 +1,52 @@
+#pragma once
+// The client's own GET exchange with the service, and the reply steps that every
+// service request shares. Used by the sign-in, the upload server lookup and the
+// version check; the upload itself goes through the component instead.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/desktop.h"
+
+class TiXmlDocument;
+
+namespace service {
+
+// What fetchServiceDocument returns after it has shown a failure message.
+extern const char kFetchError[];  // "error"
+
+struct FetchLimits {
+  // The fetch ends when the server has sent nothing for this long.
+  uint32_t idleTimeoutMs = 30000;
+  // Replies are small XML documents; more than this is kept up to the cap.
+  size_t maxReplyBytes = size_t(8) << 20;
+};
+
+// The request text every service request has: "GET " + pathAndQuery +
+// " HTTP/1.1\nUser-Agent:Mozilla\nHost:" + host + "\n\n". Bare line feeds and no
+// blank after the colons: the service has always been sent exactly this.
+std::string serviceRequest(const std::string& pathAndQuery, const std::string& host);
+
+// Percent-encodes `text` for a query value: A-Z a-z 0-9 - . _ ~ stay, every other
+// byte becomes %XX with upper-case digits. A raw blank would end the request
+// line, and a raw "&" or "#" would rewrite the query.
+std::string percentEncode(const std::string& text);
+
+// Sends `request` to host:port and returns the whole raw reply (status line,
+// headers and body as they came). On a failed name lookup, socket or connection
+// it shows one message box titled "Network Error" on `desktop` and returns
+// kFetchError. After a connection, no failure is reported: the fetch returns what
+// arrived when the reply is complete by its own framing, the server closes, a
+// receive fails, nothing arrives for limits.idleTimeoutMs, or the reply reaches
+// limits.maxReplyBytes (the bytes beyond are dropped). Blocking; callable from
+// any thread (it touches nothing but `desktop` and its own socket).
+std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
+                                 const std::string& request, const FetchLimits& limits = FetchLimits());
+
+// Reply steps after a successful fetch: keeps the reply from its first "<" (all
+// of it dropped when there is none), writes that text to data/`fileName` through
+// a text-mode stream replacing the file, and loads that file into `document` with
+// the library's default encoding. False when the file does not load as XML.
+bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocument* document);
+
+}  // namespace service
