@@ -1,0 +1,24 @@
+#pragma once
+// Signing in: one request with the user name and the password digest, whose
+// reply (the account data) says whether the credentials were accepted, names the
+// user's group and lists the user's albums.
+#include <cstdint>
+
+#include "app/app_state.h"
+
+namespace service {
+
+// Signs in as state.login.username with state.login.hashedPassword, showing a
+// progress view over the album list for the exchange (at least 400 ms). On
+// acceptance sets state.signedIn and state.login.usergroup and refills the album
+// list: "Private" (id 0) first, then the albums in document order. True when the
+// data was accepted and every album read; every false result has been shown to
+// the user already. Main thread only.
+bool signInAndLoadAlbums(app::AppState& state);
+
+// An album id text read the way strtol reads it: leading white space, an optional
+// sign, then decimal digits up to the first other character; no digits give 0.
+// Values beyond the 32-bit range are clamped to it. A null text gives 0.
+int32_t parseAlbumId(const char* text);
+
+}  // namespace service
