@@ -1,0 +1,41 @@
+#include "service/version_check.h"
+
+#include <tinyxml.h>
+
+#include <string>
+
+#include "app/data_files.h"
+#include "platform/threads.h"
+#include "service/fetcher.h"
+#include "service/xml_reading.h"
+
+namespace service {
+
+const char kClientVersion[] = "0.2";
+
+bool startVersionCheck(app::AppState& state) {
+  std::shared_ptr<app::Desktop> desktop = state.desktop;
+  const app::ServiceEndpoint endpoint = state.service;
+  state.versionCheckStarted =
+      platform::startDetachedThread([desktop, endpoint] { versionCheckThread(*desktop, endpoint); });
+  return true;
+}
+
+int versionCheckThread(app::Desktop& desktop, const app::ServiceEndpoint& endpoint) {
+  const std::string reply = fetchServiceDocument(
+      desktop, endpoint.host, endpoint.port, serviceRequest("/versioncheckxml.php?application=flingpost", endpoint.host));
+  if (reply == kFetchError) return 0;
+
+  TiXmlDocument document;
+  if (!saveAndLoadReply(reply, app::kVersionDataFile, &document)) return 0;
+  std::string current;
+  if (!elementText(firstChild(firstChild(&document, "appinfo"), "current_version"), &current)) return 0;
+  if (current != kClientVersion) {
+    desktop.messageBox("There is a newer version available.\r\n\r\nPlease visit " + endpoint.host +
+                           " to download the most recent version of this application.",
+                       "Newer Version Available", app::MessageButtons::kOk);
+  }
+  return 1;
+}
+
+}  // namespace service
