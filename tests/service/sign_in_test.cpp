@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <ostream>
 #include <limits>
 
 #include "platform/clock.h"
@@ -97,6 +98,9 @@ struct FailureRow {
   bool signedInAfter;
   std::vector<std::string> listAfter;  // empty: the earlier list, unchanged
 };
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const FailureRow& row, std::ostream* out) { *out << row.name; }
 
 const std::vector<std::string> kUnchanged;
 
