@@ -68,6 +68,8 @@ class HttpUploadImpl : public ComponentObject {
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
   uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
   uint32_t heartbeatMs() const { return heartbeatMs_; }
+  // The largest piece of file data read and sent at once (2048 unless set).
+  void setChunkSize(uint32_t bytes) { chunkSize_ = bytes ? bytes : 1; }
   uint32_t chunkSize() const { return chunkSize_; }
   bool inProgress() const { return inProgress_; }
   bool lastRunSucceeded() const { return lastRunSucceeded_; }

@@ -12,6 +12,15 @@
 #endif
 
 namespace httptest {
+
+#ifdef _WIN32
+
+PhpServer::PhpServer(const std::string&) {}
+PhpServer::~PhpServer() = default;
+void PhpServer::stop() {}
+
+#else
+
 namespace {
 
 constexpr int kReadyPolls = 100;  // 100 x 50 ms: PHP starts in well under a second
@@ -28,14 +37,6 @@ bool accepting(uint16_t port) {
 }
 
 }  // namespace
-
-#ifdef _WIN32
-
-PhpServer::PhpServer(const std::string&) {}
-PhpServer::~PhpServer() = default;
-void PhpServer::stop() {}
-
-#else
 
 extern "C" char** environ;
 

@@ -186,6 +186,9 @@ TEST_F(RequestWriter, MissingFilesFailBeforeAnyByteIsSent) {
 }
 
 TEST_F(RequestWriter, FileOf4GiBFailsWithItsReason) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a 4 GiB file is not sparse there";
+#endif
   const std::string big = dir.file("huge.bin");
   httptest::writeFile(big, "");
   std::error_code ec;

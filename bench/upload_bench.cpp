@@ -1,0 +1,44 @@
+// Uploads one file to host:port with HttpUpload and prints the seconds it took
+// and the bytes per second of the file's data.
+//
+//   upload_bench HOST PORT FILE [CHUNK_SIZE]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "component/base/file_helpers.h"
+#include "component/http/http_upload.h"
+#include "component/http/http_upload_impl.h"
+
+int main(int argc, char** argv) {
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: %s HOST PORT FILE [CHUNK_SIZE]\n", argv[0]);
+    return 2;
+  }
+  bool ok = false;
+  const uint64_t size = component::getFileSize64(argv[3], nullptr, &ok);
+  if (!ok) {
+    std::fprintf(stderr, "cannot read %s\n", argv[3]);
+    return 2;
+  }
+  component::HttpUpload upload;
+  upload.setHostname(argv[1]);
+  upload.setPort(std::atoi(argv[2]));
+  upload.setPath("/upload");
+  upload.addParam("user", "bench");
+  upload.addFileReference("image", argv[3]);
+  if (argc == 5) upload.impl().setChunkSize(uint32_t(std::atol(argv[4])));
+
+  const auto start = std::chrono::steady_clock::now();
+  const bool done = upload.blockingUpload();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!done || upload.statusCode() != 200) {
+    std::string trail;
+    upload.lastErrorText(trail);
+    std::fprintf(stderr, "upload failed (status %d)\n%s", upload.statusCode(), trail.c_str());
+    return 1;
+  }
+  std::printf("%.3f %.0f\n", seconds, double(size) / seconds);
+  return 0;
+}
