@@ -50,8 +50,8 @@ bool TcpSocket::waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, Progress
     uint32_t slice = timeLimitMs - waited;
     if (heartbeatMs != 0) slice = std::min(slice, heartbeatMs);
     if (first) {
-      // A short first slice answers a quick peer sooner; never below the
-      // smallest slice unless the whole wait is shorter.
+      // The first abort check comes after half a heartbeat; the slice stays
+      // at the smallest one unless the whole wait is shorter than that.
       slice = std::max(slice / 2, std::min(slice, kSmallestSliceMs));
       first = false;
     }
@@ -101,7 +101,7 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
       log.logError("Socket SendBytes2 aborted by application. (1)");
       return false;
     }
-    int sent = platform::sendSome(handle_, p, piece);
+    const int sent = platform::sendSome(handle_, p, piece);
     if (sent < 0) {
       const int code = platform::lastSocketError();
       if (code != platform::kWsaEwouldblock) {

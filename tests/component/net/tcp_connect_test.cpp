@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -315,6 +316,20 @@ TEST(TcpConnect, MonitoredConnectThroughALookedUpName) {
   ProgressMonitor monitor(&callback, 100);
   EXPECT_TRUE(socket.connectMonitored(" peer.invalid", peer.port(), 100, log, &monitor)) << textOf(log);
   EXPECT_EQ(LookupScript::asked(), (Names{" peer.invalid", "peer.invalid"}));
+}
+
+bool throwingLookUp(const std::string&, uint32_t*) { throw std::runtime_error("resolver broke"); }
+
+TEST(TcpConnect, ExceptionInsideAConnectBecomesAPlainFailure) {
+  component::setHostLookupForTesting(&throwingLookUp);
+  TcpSocket socket;
+  RecordingLog log;
+  CountingCallback callback;
+  ProgressMonitor monitor(&callback, 100);
+  EXPECT_FALSE(socket.connectTo("peer.invalid", 80, 0, log, nullptr));
+  EXPECT_FALSE(socket.connectTo("peer.invalid", 80, 100, log, &monitor));
+  component::setHostLookupForTesting(nullptr);
+  EXPECT_EQ(textOf(log), "QuillonLog:\r\n");
 }
 
 TEST(TcpConnect, ReconnectClosesTheEarlierSocket) {
