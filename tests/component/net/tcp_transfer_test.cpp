@@ -211,6 +211,22 @@ TEST(TcpReceive, ReceiveBytesAfterThePeerClosedKeepsTheBufferAndSaysWhy) {
   EXPECT_EQ(textOf(connection.log()), "QuillonLog:\r\n  ReceiveBytes:\r\n    Failed to received data on socket.\r\n");
 }
 
+TEST(TcpReceive, HeaderSplitAcrossSegmentsLeavesTheBodyPending) {
+  testsupport::LoopbackPeer peer;
+  peer.send("HTTP/1.1 200 OK\r\n\r").pause(80).send(std::string("\nbody\x00\xff", 7)).stall(2000);
+  peer.start();
+  component::SocketConnection connection;
+  connect(connection, peer);
+  component::EncodedString match;
+  match.setAnsi("\r\n\r\n");
+  component::EncodedString header;
+  ASSERT_TRUE(connection.ReceiveUntilMatch(match, header, nullptr)) << textOf(connection.log());
+  EXPECT_STREQ(header.getAnsi(), "HTTP/1.1 200 OK\r\n\r\n");
+  DataBuffer body;
+  ASSERT_TRUE(connection.ReceiveBytesN(6, body, nullptr, false));
+  EXPECT_EQ(bytesOf(body), std::string("body\x00\xff", 6));
+}
+
 TEST(TcpReceive, ChunkOfZeroReadsOneByte) {
   Connected c([](testsupport::LoopbackPeer& peer) { peer.send("abc").stall(3000); });
   TcpSocket& socket = c.socket;
