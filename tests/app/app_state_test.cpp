@@ -11,18 +11,12 @@
 
 #include "app/data_files.h"
 #include "app/temp_work_dir.h"
+#include "support/file_text.h"
 #include "support/scripted_desktop.h"
 
 namespace {
 
 using app::Rect;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // KESTROVA_SERVICE as a test wants it, restored afterwards.
 class ScopedServiceVariable {
@@ -113,9 +107,9 @@ TEST_F(AppStateTest, CreatesTheDataFolderAndEmptiesTheLinkCodeCache) {
   app::AppState second(desktop_);
   EXPECT_TRUE(std::filesystem::exists("data/htmlcodes.txt"));
   EXPECT_TRUE(std::filesystem::exists("data/bbcodes.txt"));
-  EXPECT_EQ(readFile("data/htmlcodes.txt"), "");
-  EXPECT_EQ(readFile("data/bbcodes.txt"), "");
-  EXPECT_EQ(readFile("data/logininfo.xml"), "kept");
+  EXPECT_EQ(testsupport::readFileBytes("data/htmlcodes.txt"), "");
+  EXPECT_EQ(testsupport::readFileBytes("data/bbcodes.txt"), "");
+  EXPECT_EQ(testsupport::readFileBytes("data/logininfo.xml"), "kept");
 }
 
 TEST_F(AppStateTest, RefusesToRunWithoutADesktop) {

@@ -8,27 +8,11 @@
 
 namespace testsupport {
 
-void ScriptedAlbumList::clear() { items_.clear(); }
-
-void ScriptedAlbumList::addAlbum(const std::string& text, std::unique_ptr<app::Album> album) {
-  items_.emplace_back(text, std::move(album));
-}
-
-int ScriptedAlbumList::count() const { return int(items_.size()); }
-
-std::string ScriptedAlbumList::itemText(int index) const {
-  return index >= 0 && index < count() ? items_[size_t(index)].first : std::string();
-}
-
-const app::Album* ScriptedAlbumList::album(int index) const {
-  return index >= 0 && index < count() ? items_[size_t(index)].second.get() : nullptr;
-}
-
 std::vector<std::string> ScriptedAlbumList::describe() const {
   std::vector<std::string> out;
-  for (const auto& item : items_) {
-    const app::Album* a = item.second.get();
-    out.push_back(item.first + ":" + (a ? std::to_string(a->id) + ":" + a->name + ":" + a->description : "null"));
+  for (int i = 0; i < count(); ++i) {
+    const app::Album* a = album(i);
+    out.push_back(itemText(i) + ":" + (a ? std::to_string(a->id) + ":" + a->name + ":" + a->description : "null"));
   }
   return out;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/memory_album_list.h"
 
 namespace testsupport {
 
@@ -38,25 +39,11 @@ struct ProgressEvent {
   uint64_t seq;
 };
 
-class ScriptedAlbumList : public app::AlbumListView {
+class ScriptedAlbumList : public app::MemoryAlbumList {
  public:
-  void clear() override;
-  void addAlbum(const std::string& text, std::unique_ptr<app::Album> album) override;
-  int count() const override;
-  std::string itemText(int index) const override;
-  const app::Album* album(int index) const override;
-  app::Rect screenRect() const override { return rect_; }
-  int selectedIndex() const override { return selected_; }
-  void select(int index) { selected_ = index; }
-
-  void setScreenRect(const app::Rect& rect) { rect_ = rect; }
+  ScriptedAlbumList() : app::MemoryAlbumList(app::Rect{412, 134, 612, 634}) {}
   // "key:name:description" per item, for compact comparisons.
   std::vector<std::string> describe() const;
-
- private:
-  std::vector<std::pair<std::string, std::unique_ptr<app::Album>>> items_;
-  app::Rect rect_{412, 134, 612, 634};
-  int selected_ = -1;
 };
 
 // What a sign-in dialog is scripted to do: press Log In with these entries, or Cancel.

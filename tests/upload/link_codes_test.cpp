@@ -6,23 +6,12 @@
 
 #include "app/data_files.h"
 #include "platform/files.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 #include "upload/link_code_cache.h"
 #include "upload/link_codes.h"
 
 namespace {
-
-std::string readAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << bytes;
-}
 
 class LinkCodesTest : public ::testing::Test {
  protected:
@@ -34,7 +23,7 @@ class LinkCodesTest : public ::testing::Test {
   std::string html() const { return upload::cacheFilePath(upload::CodeKind::kHtml); }
   std::string bb() const { return upload::cacheFilePath(upload::CodeKind::kBbcode); }
   bool make(const std::string& doc) {
-    writeFile(reply(), doc);
+    testsupport::writeFileBytes(reply(), doc);
     return upload::makeLinkCodes(reply(), html(), bb());
   }
   testsupport::TempDir dir_{true};
@@ -43,8 +32,8 @@ class LinkCodesTest : public ::testing::Test {
 TEST_F(LinkCodesTest, ReplyBecomesOneHtmlCodeAndOneBbcodeWithTheImageAsLinkTarget) {
   ASSERT_TRUE(make("<?xml version=\"1.0\"?><upload><thumburl>http://h/t.jpg</thumburl>"
                    "<imageurl>http://h/i.jpg</imageurl></upload>"));
-  EXPECT_EQ(readAll(html()), "<a href=\"http://h/i.jpg\"><img src=\"http://h/t.jpg\" border=0></a>");
-  EXPECT_EQ(readAll(bb()), "[URL=http://h/i.jpg][IMG]http://h/t.jpg[/IMG][/URL]");
+  EXPECT_EQ(testsupport::readFileBytes(html()), "<a href=\"http://h/i.jpg\"><img src=\"http://h/t.jpg\" border=0></a>");
+  EXPECT_EQ(testsupport::readFileBytes(bb()), "[URL=http://h/i.jpg][IMG]http://h/t.jpg[/IMG][/URL]");
 }
 
 TEST_F(LinkCodesTest, SuccessiveRepliesMeetWithoutSeparatorAndViewersBreakThemIntoLines) {
@@ -52,7 +41,7 @@ TEST_F(LinkCodesTest, SuccessiveRepliesMeetWithoutSeparatorAndViewersBreakThemIn
     const std::string n = std::to_string(i);
     ASSERT_TRUE(make("<upload><thumburl>t" + n + "</thumburl><imageurl>i" + n + "</imageurl></upload>"));
   }
-  EXPECT_EQ(readAll(html()),
+  EXPECT_EQ(testsupport::readFileBytes(html()),
             "<a href=\"i1\"><img src=\"t1\" border=0></a><a href=\"i2\"><img src=\"t2\" border=0></a>"
             "<a href=\"i3\"><img src=\"t3\" border=0></a>");
   EXPECT_EQ(upload::viewerText(upload::CodeKind::kHtml),
@@ -74,8 +63,8 @@ TEST_F(LinkCodesTest, UnusableRepliesAddNothing) {
   };
   for (const char* r : replies) {
     EXPECT_FALSE(make(r)) << r;
-    EXPECT_EQ(readAll(html()), "") << r;
-    EXPECT_EQ(readAll(bb()), "") << r;
+    EXPECT_EQ(testsupport::readFileBytes(html()), "") << r;
+    EXPECT_EQ(testsupport::readFileBytes(bb()), "") << r;
   }
   std::remove(reply().c_str());
   EXPECT_FALSE(upload::makeLinkCodes(reply(), html(), bb()));
@@ -84,24 +73,24 @@ TEST_F(LinkCodesTest, UnusableRepliesAddNothing) {
 TEST_F(LinkCodesTest, EntitiesArriveDecodedAndOrdinaryAddressesStayUnchanged) {
   ASSERT_TRUE(make("<upload><thumburl>http://h/t.jpg?a=1&amp;b=2</thumburl>"
                    "<imageurl>http://h/view.php?id=5&amp;x=%20y</imageurl></upload>"));
-  EXPECT_EQ(readAll(bb()), "[URL=http://h/view.php?id=5&x=%20y][IMG]http://h/t.jpg?a=1&b=2[/IMG][/URL]");
+  EXPECT_EQ(testsupport::readFileBytes(bb()), "[URL=http://h/view.php?id=5&x=%20y][IMG]http://h/t.jpg?a=1&b=2[/IMG][/URL]");
 }
 
 TEST_F(LinkCodesTest, AddressesCannotInjectMarkupIntoThePastedCodes) {
   ASSERT_TRUE(make("<upload><thumburl>http://h/t.jpg\" onerror=\"x</thumburl>"
                    "<imageurl>http://h/[/URL][URL=evil]&lt;script&gt;&#9;</imageurl></upload>"));
-  EXPECT_EQ(readAll(html()),
+  EXPECT_EQ(testsupport::readFileBytes(html()),
             "<a href=\"http://h/%5B/URL%5D%5BURL=evil%5D%3Cscript%3E%09\">"
             "<img src=\"http://h/t.jpg%22%20onerror=%22x\" border=0></a>");
-  EXPECT_EQ(readAll(bb()),
+  EXPECT_EQ(testsupport::readFileBytes(bb()),
             "[URL=http://h/%5B/URL%5D%5BURL=evil%5D%3Cscript%3E%09][IMG]http://h/t.jpg%22%20onerror=%22x[/IMG][/URL]");
 }
 
 TEST_F(LinkCodesTest, ClearEmptiesBothFilesAndMissingFilesViewAsEmpty) {
   ASSERT_TRUE(make("<upload><thumburl>t</thumburl><imageurl>i</imageurl></upload>"));
   EXPECT_TRUE(upload::clearLinkCodes());
-  EXPECT_EQ(readAll(html()), "");
-  EXPECT_EQ(readAll(bb()), "");
+  EXPECT_EQ(testsupport::readFileBytes(html()), "");
+  EXPECT_EQ(testsupport::readFileBytes(bb()), "");
   std::remove(html().c_str());
   EXPECT_EQ(upload::viewerText(upload::CodeKind::kHtml), "");
 }

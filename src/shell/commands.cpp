@@ -1,0 +1,142 @@
+#include "shell/commands.h"
+
+#include "app/app_state.h"
+#include "platform/sockets.h"
+#include "service/password_digest.h"
+#include "service/sign_in.h"
+#include "service/sign_in_file.h"
+#include "upload/link_code_cache.h"
+
+namespace shell {
+namespace {
+
+constexpr uint16_t kSocketsVersion = 0x0202;
+
+void chooseThumbnailSize(app::AppState& state, int id) {
+  static const struct {
+    int id;
+    int size;
+  } kSizes[] = {{kCommandThumb100, 100}, {kCommandThumb200, 200}, {kCommandThumb300, 300}, {kCommandThumb400, 400}};
+  for (const auto& s : kSizes) {
+    if (s.id == id) state.thumbnailSize = s.size;
+    state.desktop->setMenuCheck(s.id, s.id == id);
+  }
+}
+
+void viewLinkCodes(app::AppState& state, upload::CodeKind kind) {
+  state.desktop->showLinkCodeViewer(kind == upload::CodeKind::kHtml ? "HTML Codes" : "BBCODE",
+                                    upload::viewerText(kind));
+}
+
+}  // namespace
+
+const char* const kAboutCaption = "About Kestrova Flingpost";
+const char* const kAboutText =
+    "Kestrova Flingpost Uploader v0.2 (beta)\r\n"
+    "\r\n"
+    "To use, just log in, then drag files over to an album panel.\r\n"
+    "\r\n"
+    "This is beta software, and is not guaranteed to work.\r\n"
+    "Please report bugs and problems to Kestrova.";
+
+int runCommand(app::AppState& state, int id, int notification) {
+  app::Desktop& desktop = *state.desktop;
+  switch (id) {
+    case kCommandLogin:
+      if (desktop.runSignInDialog(state.login)) {
+        signInFromDialog(state);
+        return 1;
+      }
+      return 0;
+    case kCommandExit:
+      desktop.endProgram(kExitFromMenu);
+      return 0;
+    case kCommandDisablePrompt:
+      state.promptBeforeUpload = !state.promptBeforeUpload;
+      desktop.setMenuCheck(kCommandDisablePrompt, !state.promptBeforeUpload);
+      return 0;
+    case kCommandThumb100:
+    case kCommandThumb200:
+    case kCommandThumb300:
+    case kCommandThumb400:
+      chooseThumbnailSize(state, id);
+      return 0;
+    case kCommandViewHtml:
+      viewLinkCodes(state, upload::CodeKind::kHtml);
+      return 0;
+    case kCommandViewBbcode:
+      viewLinkCodes(state, upload::CodeKind::kBbcode);
+      return 0;
+    case kCommandClearCache:
+      if (desktop.messageBox(upload::kClearCacheQuestion, "Are you sure?", app::MessageButtons::kYesNo) ==
+          app::MessageAnswer::kYes) {
+        upload::clearLinkCodes();
+      }
+      return 0;
+    case kCommandAbout:
+      desktop.messageBox(kAboutText, kAboutCaption, app::MessageButtons::kOk);
+      return 0;
+    case kCommandTrayExit:
+      desktop.removeTrayIcon();
+      desktop.endProgram(kExitFromTray);
+      return 0;
+    case kCommandAlbumList:
+      if (notification == kListDoubleClick) openAlbumPage(state);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+bool startProgram(app::AppState& state) {
+  state.desktop->setMenuCheck(kCommandThumb200, true);
+  uint16_t granted = 0;
+  if (platform::startupSockets(kSocketsVersion, &granted) != 0) {
+    state.desktop->messageBox("Error initializing Winsock.\r\n\r\nThe application will now close.", "Winsock Error",
+                              app::MessageButtons::kOk);
+    state.desktop->endProgram(kExitNoNetwork);
+    return false;
+  }
+  service::startUp(state);
+  return true;
+}
+
+bool signInFromDialog(app::AppState& state) {
+  {
+    const service::PasswordDigest digest;
+    state.login.hashedPassword = digest.digestText(state.login.password);
+  }
+  if (!service::signInAndLoadAlbums(state)) return false;
+  if (state.login.autoLogin) service::saveSignInFile(state);
+  return true;
+}
+
+std::string albumPageAddress(const app::AppState& state, const app::Album& album) {
+  return state.service.siteRoot() + state.login.usergroup + "/" + state.login.username + "/view.php?aid=" +
+         std::to_string(album.id);
+}
+
+bool openAlbumPage(app::AppState& state) {
+  // Without a selected item there is no album to show: nothing happens.
+  const app::Album* album = state.albumList().album(state.albumList().selectedIndex());
+  if (!album) return false;
+  state.desktop->openInBrowser(albumPageAddress(state, *album));
+  return true;
+}
+
+void onCloseRequest(app::AppState& state) {
+  if (state.inTray) return;
+  state.desktop->minimiseToTray();
+  state.inTray = true;
+}
+
+void onTrayDoubleClick(app::AppState& state) { state.trayDoubleClicked = true; }
+
+void onTrayButtonUp(app::AppState& state) {
+  if (!state.trayDoubleClicked) return;
+  state.desktop->restoreFromTray();
+  state.trayDoubleClicked = false;
+  state.inTray = false;
+}
+
+}  // namespace shell

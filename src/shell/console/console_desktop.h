@@ -1,0 +1,85 @@
+#pragma once
+// The console front-end's desktop: message boxes become lines on standard error
+// (their caption, then their text), questions are asked on the terminal, the
+// progress window is a line (a bar when standard error is a terminal), and the
+// album list lives in memory.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/desktop.h"
+#include "app/memory_album_list.h"
+
+namespace console {
+
+struct ConsoleSettings {
+  bool assumeYes = false;  // answer every Yes/No question with Yes
+  bool progressBar = false;  // standard error is a terminal: draw bars
+};
+
+class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
+ public:
+  explicit ConsoleDesktop(ConsoleSettings settings);
+
+  app::MessageAnswer messageBox(const std::string& text, const std::string& caption,
+                                app::MessageButtons buttons) override;
+  std::unique_ptr<app::ProgressView> showProgress(const app::Rect& over) override;
+  app::AlbumListView& albumList() override { return list_; }
+  app::Rect desktopRect() const override;
+  app::Rect mainWindowRect() const override;
+  void setMenuCheck(int commandId, bool checked) override;
+  bool runSignInDialog(app::LoginInfo& login) override;
+  void showLinkCodeViewer(const std::string& title, const std::string& text) override;
+  void openInBrowser(const std::string& address) override;
+  void endProgram(int exitCode) override;
+  void minimiseToTray() override {}
+  void restoreFromTray() override {}
+  void removeTrayIcon() override {}
+  app::TransferObserver* transferObserver() override { return this; }
+
+  // TransferObserver: a per-file bar on a terminal; Ctrl-C stops the upload.
+  void fileStarted(const std::string& name) override;
+  void percentDone(int percent) override;
+  bool stopRequested() override;
+
+  app::MemoryAlbumList& consoleList() { return list_; }
+  bool endRequested() const { return endRequested_; }
+  int exitCode() const { return exitCode_; }
+  // The last text a viewer showed (the console's Copy takes it).
+  const std::string& lastViewerText() const { return lastViewerText_; }
+  // Sign-in data for the next sign-in dialog (the one-shot forms fill it in
+  // from their flags instead of asking).
+  void presetSignIn(const std::string& user, const std::string& password, bool remember);
+
+  // Prints to standard error under the output lock.
+  void note(const std::string& text);
+
+ private:
+  ConsoleSettings settings_;
+  app::MemoryAlbumList list_;
+  std::mutex outputLock_;
+  bool endRequested_ = false;
+  int exitCode_ = 0;
+  std::string lastViewerText_;
+  bool haveSignIn_ = false;
+  app::LoginInfo presetLogin_;
+  std::string currentFile_;
+};
+
+// Windows texts use "\r\n"; the terminal wants "\n".
+std::string toTerminalText(std::string text);
+
+// Ctrl-C handling during uploads: while a guard lives, Ctrl-C asks the running
+// upload to stop instead of ending the program.
+class InterruptGuard {
+ public:
+  InterruptGuard();
+  ~InterruptGuard();
+  static bool interrupted();
+};
+
+}  // namespace console

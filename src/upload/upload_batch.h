@@ -1,0 +1,51 @@
+#pragma once
+// The upload batch: files dropped on an album are confirmed, the upload address
+// is looked up once, and each file goes up as its own multipart POST; each reply
+// becomes link codes in the cache.
+#include <string>
+#include <vector>
+
+#include "upload/link_codes.h"
+
+namespace app {
+class AlbumListView;
+class AppState;
+}  // namespace app
+
+namespace upload {
+
+// A drop of files on the album list, as the desktop delivers it.
+class DroppedFiles {
+ public:
+  virtual ~DroppedFiles() = default;
+  // The index of the album list item under the drop point, or -1 for none.
+  virtual int albumIndex(app::AlbumListView& list) = 0;
+  virtual int count() = 0;
+  // The full path of file `index` (0-based), in drop order.
+  virtual std::string path(int index) = 0;
+  // Releases the drop; called exactly once at every end of the batch.
+  virtual void finish() = 0;
+};
+
+struct FileOutcome {
+  std::string path;
+  bool uploaded = false;  // the request went out and a reply with a status came back
+  bool linked = false;    // the reply carried the two addresses: codes were added
+  LinkCodes codes;
+  std::string trail;      // the upload's diagnostic trail (text form) when it failed
+};
+
+struct BatchOutcome {
+  enum class End { kNotSignedIn, kNoAlbum, kDeclined, kNoUploadAddress, kBadUploadAddress, kStopped, kDone };
+  End end = End::kDone;
+  std::vector<FileOutcome> files;  // the files that were tried, in drop order
+};
+
+// The prompt: "Upload N image(s) to album\r\n" + name + "?".
+std::string uploadPrompt(int count, const std::string& albumName);
+// The part of a path after its last folder separator (the whole path without one).
+std::string fileNameOf(const std::string& path);
+
+BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop);
+
+}  // namespace upload
