@@ -125,15 +125,6 @@ TEST(SocketConnectionReceiveBytes, PendingBytesComeFirstAndAlone) {
   EXPECT_EQ(p.connection.pendingBytes().getSize(), 0u);
 }
 
-TEST(SocketConnectionReceiveBytes, PeerClosedReturnsTrueWithNothingAdded) {
-  Played p("");
-  DataBuffer out;
-  out.append("keep", 4);
-  EXPECT_TRUE(p.connection.ReceiveBytes(out, nullptr));
-  EXPECT_EQ(bytesOf(out), "keep");
-  EXPECT_EQ(textOf(p.connection.log()), "QuillonLog:\r\n  ReceiveBytes:\r\n    Failed to received data on socket.\r\n");
-}
-
 TEST(SocketConnectionReceiveUntilMatch, HeaderAndBodyInOneSegment) {
   Played p("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbody");
   EncodedString header;

@@ -372,12 +372,14 @@ TEST(TcpSend, CallbackAbortAfterACompleteSend) {
 }
 
 TEST(TcpSend, ResetByThePeerExplainsTheError) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.reset(); });
+  // The peer resets only once the connection is up on both sides.
+  Connected c([](testsupport::LoopbackPeer& peer) { peer.receiveBytes(1).reset(); });
   TcpSocket& socket = c.socket;
+  RecordingLog log;
+  ASSERT_TRUE(socket.sendAll("x", 1, 4096, 100, log, nullptr));
   ASSERT_TRUE(c.peer.waitDone(2000));
   platform::sleepMs(50);
   const std::string data = filler(1024 * 1024);
-  RecordingLog log;
   EXPECT_FALSE(socket.sendAll(data.data(), data.size(), 4096, 100, log, nullptr));
   const std::string text = textOf(log);
   EXPECT_THAT(text, HasSubstr("  SocketError: WSAECONNRESET "));
