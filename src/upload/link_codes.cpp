@@ -4,17 +4,10 @@
 
 #include <fstream>
 
+#include "service/xml_reading.h"
+
 namespace upload {
 namespace {
-
-// The text of an element: the value of its first child when that is text.
-bool elementText(const TiXmlElement* e, std::string* out) {
-  if (!e) return false;
-  const TiXmlNode* first = e->FirstChild();
-  if (!first || !first->ToText()) return false;
-  *out = first->Value();
-  return !out->empty();
-}
 
 void appendTo(const std::string& path, const std::string& code) {
   std::ofstream f(path, std::ios::out | std::ios::app);
@@ -51,11 +44,11 @@ bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, co
                    LinkCodes* written) {
   TiXmlDocument doc(replyPath.c_str());
   if (!doc.LoadFile()) return false;
-  const TiXmlElement* reply = doc.FirstChildElement("upload");
-  if (!reply || reply->FirstChildElement("error")) return false;
+  const TiXmlElement* reply = service::firstChild(&doc, "upload");
+  if (!reply || service::firstChild(reply, "error")) return false;
   std::string thumb, image;
-  if (!elementText(reply->FirstChildElement("thumburl"), &thumb)) return false;
-  if (!elementText(reply->FirstChildElement("imageurl"), &image)) return false;
+  if (!service::elementText(service::firstChild(reply, "thumburl"), &thumb) || thumb.empty()) return false;
+  if (!service::elementText(service::firstChild(reply, "imageurl"), &image) || image.empty()) return false;
   const LinkCodes codes = buildLinkCodes(thumb, image);
   appendTo(htmlPath, codes.html);
   appendTo(bbcodePath, codes.bbcode);
