@@ -65,6 +65,9 @@ int connectIPv4(SocketHandle s, uint32_t address, uint16_t port);
 
 // One send of at most `size` bytes: the count sent, or -1. Never raises SIGPIPE.
 int sendSome(SocketHandle s, const void* data, int size);
+// The same, but it never blocks whatever the socket's mode: -1 with 10035 when
+// nothing fits now. The socket's own mode is left as it was.
+int sendWithoutBlocking(SocketHandle s, const void* data, int size);
 // One receive of at most `size` bytes: the count, 0 when the peer has closed, or -1.
 int receiveSome(SocketHandle s, void* buffer, int size);
 

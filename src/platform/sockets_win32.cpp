@@ -77,6 +77,16 @@ int sendSome(SocketHandle s, const void* data, int size) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
+int sendWithoutBlocking(SocketHandle s, const void* data, int size) {
+  // Windows has no per-call flag: the mode is switched around the one send.
+  setNonBlocking(s, true);
+  const int n = sendSome(s, data, size);
+  const int err = WSAGetLastError();
+  setNonBlocking(s, false);
+  WSASetLastError(err);
+  return n;
+}
+
 int receiveSome(SocketHandle s, void* buffer, int size) {
   const int n = recv(static_cast<SOCKET>(s), static_cast<char*>(buffer), size, 0);
   return n == SOCKET_ERROR ? -1 : n;

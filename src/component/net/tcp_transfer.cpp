@@ -89,9 +89,8 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
     log.logError("No socket exists for sending (2)");
     return false;
   }
-  // Non-blocking, so that a peer that stops reading is met by a sliced wait
-  // (which the monitor can abort) instead of a send that never returns.
-  platform::setNonBlocking(handle_, true);
+  // Sends never block, so that a peer that stops reading is met by a sliced
+  // wait (which the monitor can abort) instead of a send that never returns.
   const auto* p = static_cast<const unsigned char*>(data);
   size_t remaining = size;
   while (remaining > 0) {
@@ -101,7 +100,7 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
       log.logError("Socket SendBytes2 aborted by application. (1)");
       return false;
     }
-    const int sent = platform::sendSome(handle_, p, piece);
+    const int sent = platform::sendWithoutBlocking(handle_, p, piece);
     if (sent < 0) {
       const int code = platform::lastSocketError();
       if (code != platform::kWsaEwouldblock) {
@@ -112,7 +111,6 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
       }
       bool aborted = false;
       if (!waitWritableMonitored(heartbeatMs, idleLimit, log, monitor, aborted)) {
-        platform::setNonBlocking(handle_, false);
         log.logError(aborted ? "Socket send aborted by application" : "Socket send idle timeout");
         return false;
       }
@@ -122,7 +120,6 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
       bool abort = false;
       monitor->addProgress(sent, abort);
       if (abort) {
-        platform::setNonBlocking(handle_, false);
         log.logError("Socket send aborted by application");
         return false;
       }
@@ -131,7 +128,6 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
     remaining -= static_cast<size_t>(sent);
     if (sent == 0) platform::sleepMs(10);
   }
-  platform::setNonBlocking(handle_, false);
   return true;
 }
 
