@@ -16,6 +16,10 @@ if(WIN32)
 endif()
 
 find_package(Threads REQUIRED)
+if(WIN32)
+  # The static library, or every .exe would import zlib1.dll.
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 
 # TinyXML: Debian's library natively; for mingw the Debian source package that
