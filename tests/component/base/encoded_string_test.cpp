@@ -16,8 +16,7 @@ using fptest::kUtf8Euro;
 
 class EncodedStringTest : public fptest::WesternCodeSetTest {};
 
-TEST_F(EncodedStringTest, EmptyValueIsEmptyInEveryForm) {
-  EncodedString s;
+void expectEmpty(EncodedString& s) {
   EXPECT_TRUE(s.isEmpty());
   EXPECT_EQ(s.charCount(), 0);
   EXPECT_STREQ(s.getAnsi(), "");
@@ -29,27 +28,38 @@ TEST_F(EncodedStringTest, EmptyValueIsEmptyInEveryForm) {
   EXPECT_EQ(s.utf8Size(), 0);
 }
 
-TEST_F(EncodedStringTest, NullOrEmptySetClearsAnEarlierValue) {
+TEST_F(EncodedStringTest, NewClearedOrNullSetValueIsEmptyInEveryForm) {
+  EncodedString fresh;
+  expectEmpty(fresh);
+
   EncodedString s;
+  s.setUtf8(kUtf8AMacron);
+  EXPECT_FALSE(s.fitsAnsi());
+  s.clear();
+  expectEmpty(s);
+
   s.setUtf8("before");
   s.setUtf8(nullptr);
-  EXPECT_TRUE(s.isEmpty());
+  expectEmpty(s);
   s.setAnsi("before");
   s.setAnsi("");
-  EXPECT_STREQ(s.getUtf8(), "");
+  expectEmpty(s);
   s.setUtf16(u"before");
   s.setUtf16(nullptr);
-  EXPECT_EQ(s.charCount(), 0);
-  EXPECT_STREQ(s.getAnsi(), "");
+  expectEmpty(s);
 }
 
 TEST_F(EncodedStringTest, TwoByteUtf8CharacterCountsOnceAndIsOneAnsiByte) {
   EncodedString s;
   s.setUtf8(kUtf8EAcute);
-  EXPECT_EQ(s.charCount(), 1);
+  EXPECT_EQ(s.charCount(), 1);  // counted in UTF-16 units
   EXPECT_STREQ(s.getAnsi(), "\xE9");
   EXPECT_EQ(s.ansiSize(), 1);
-  EXPECT_EQ(s.charCount(), 1);
+  EXPECT_EQ(s.charCount(), 1);  // counted in ANSI bytes
+
+  EncodedString wide;
+  wide.setUtf16(u"\u00e9");
+  EXPECT_STREQ(wide.getAnsi(), "\xE9");
 }
 
 TEST_F(EncodedStringTest, AnsiTextConvertsToUtf8AndUtf16) {
@@ -91,7 +101,7 @@ TEST_F(EncodedStringTest, FitsAnsiTellsWhetherTheCodePageHoldsEveryCharacter) {
   EXPECT_EQ(std::string(cjk.getUtf8()), kUtf8CjkMiddle);
 }
 
-TEST_F(EncodedStringTest, AppendAnsiInvalidatesTheOtherForms) {
+TEST_F(EncodedStringTest, AppendInvalidatesTheOtherFormsAndTheFitness) {
   EncodedString s;
   s.setUtf8((std::string("caf") + kUtf8EAcute).c_str());
   EXPECT_EQ(std::u16string(s.getUtf16()), u"caf\u00e9");  // both Unicode forms cached
@@ -100,21 +110,18 @@ TEST_F(EncodedStringTest, AppendAnsiInvalidatesTheOtherForms) {
   EXPECT_EQ(std::string(s.getUtf8()), std::string("caf") + kUtf8EAcute + " \xC3\xA0 la carte");
   EXPECT_EQ(std::u16string(s.getUtf16()), u"caf\u00e9 \u00e0 la carte");
   EXPECT_EQ(s.charCount(), 15);
-}
 
-TEST_F(EncodedStringTest, AppendUtf8InvalidatesTheOtherFormsAndTheFitness) {
-  EncodedString s;
-  s.setAnsi("\xE9");
-  EXPECT_TRUE(s.fitsAnsi());
-  EXPECT_EQ(std::u16string(s.getUtf16()), u"\u00e9");  // all three forms valid now
-  s.appendUtf8(kUtf8AMacron);
-  EXPECT_EQ(s.charCount(), 2);
-  EXPECT_EQ(std::u16string(s.getUtf16()), u"\u00e9\u0100");
-  EXPECT_FALSE(s.fitsAnsi());
-  EXPECT_STREQ(s.getAnsi(), "\xE9?");
-}
+  EncodedString t;
+  t.setAnsi("\xE9");
+  EXPECT_TRUE(t.fitsAnsi());
+  EXPECT_EQ(std::u16string(t.getUtf16()), u"\u00e9");  // ANSI and UTF-16 forms cached
+  t.appendUtf8(kUtf8AMacron);
+  EXPECT_EQ(t.charCount(), 2);
+  EXPECT_EQ(std::u16string(t.getUtf16()), u"\u00e9\u0100");
+  EXPECT_FALSE(t.fitsAnsi());
+  EXPECT_STREQ(t.getAnsi(), "\xE9?");
 
-TEST_F(EncodedStringTest, AppendToEmptyValue) {
+  // On the empty value every form is valid at first.
   EncodedString a;
   a.appendUtf8(kUtf8Euro);
   EXPECT_STREQ(a.getAnsi(), "\x80");
@@ -137,13 +144,6 @@ TEST_F(EncodedStringTest, Utf16RoundTripsThroughUtf8AndBack) {
   EXPECT_EQ(back.utf8Size(), int(utf8.size()));
 }
 
-TEST_F(EncodedStringTest, Utf16OfOneCharacterConvertsToAnsi) {
-  EncodedString s;
-  s.setUtf16(u"\u00e9");
-  EXPECT_STREQ(s.getAnsi(), "\xE9");
-  EXPECT_EQ(s.charCount(), 1);
-}
-
 TEST_F(EncodedStringTest, CopiesAreIndependent) {
   EncodedString a;
   a.setUtf8(kUtf8EAcute);
@@ -153,16 +153,6 @@ TEST_F(EncodedStringTest, CopiesAreIndependent) {
   EXPECT_STREQ(b.getAnsi(), "\xE9x");
   a = b;
   EXPECT_EQ(std::string(a.getUtf8()), std::string(kUtf8EAcute) + "x");
-}
-
-TEST_F(EncodedStringTest, ClearReturnsToTheEmptyValue) {
-  EncodedString s;
-  s.setUtf8(kUtf8AMacron);
-  EXPECT_FALSE(s.fitsAnsi());
-  s.clear();
-  EXPECT_TRUE(s.isEmpty());
-  EXPECT_TRUE(s.fitsAnsi());
-  EXPECT_EQ(s.charCount(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "component/base/data_buffer.h"
@@ -14,101 +15,74 @@ namespace {
 
 #if GTEST_HAS_DEATH_TEST
 
-// Room for one object whose lifetime the test ends by hand: the memory stays
-// valid after the destructor, so only the marker can tell.
+// Builds a T in memory of the test's own, lets `fill` give it content, destroys
+// it, and hands the dead object to `use`. The memory stays valid after the
+// destructor, so only the marker can tell.
 template <class T>
-struct Slot {
-  alignas(T) unsigned char bytes[sizeof(T)];
-};
-
-class BufferValidityDeathTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // Re-running the program for each death is the style that works on every
-    // system the tests run on.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-  }
-};
-
-constexpr const char* kStringFault = "StringBuffer used after destruction";
-constexpr const char* kDataFault = "DataBuffer used after destruction";
-
-// Builds a T in a slot, lets `fill` give it content, destroys it, and hands the
-// dead object to `use`.
-template <class T, class Fill, class Use>
-void useAfterDestruction(Fill fill, Use use) {
-  Slot<T> slot;
-  T* object = new (slot.bytes) T();
+void useAfterDestruction(const std::function<void(T&)>& fill, const std::function<void(T&)>& use) {
+  alignas(T) unsigned char slot[sizeof(T)];
+  T* object = new (slot) T();
   fill(*object);
   object->~T();
   use(*object);
 }
 
-TEST_F(BufferValidityDeathTest, LiveBuffersDoNotFault) {
-  Slot<StringBuffer> s;
-  auto* text = new (s.bytes) StringBuffer("alive");
-  text->append("!");
-  EXPECT_STREQ(text->getString(), "alive!");
-  text->~StringBuffer();
+template <class T>
+struct DeathCase {
+  const char* what;
+  std::function<void(T&)> use;
+};
 
-  Slot<DataBuffer> d;
-  auto* data = new (d.bytes) DataBuffer();
-  data->append("ab", 2);
-  EXPECT_EQ(data->getSize(), 2u);
-  data->~DataBuffer();
-}
+class BufferValidityDeathTest : public ::testing::Test {
+ protected:
+  // Re-running the program for each death is the style that works on every
+  // system the tests run on.
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
 
 TEST_F(BufferValidityDeathTest, StringBufferUsedAfterDestruction) {
-  const auto fill = [](StringBuffer& b) { b.append("  gone  "); };
-  EXPECT_DEATH(useAfterDestruction<StringBuffer>(fill, [](StringBuffer& b) { b.append("more"); }), kStringFault);
-  EXPECT_DEATH(useAfterDestruction<StringBuffer>(fill, [](StringBuffer& b) { std::fputs(b.getString(), stderr); }),
-               kStringFault);
-  EXPECT_DEATH(useAfterDestruction<StringBuffer>(fill, [](StringBuffer& b) { b.trim(); }), kStringFault);
-  EXPECT_DEATH(useAfterDestruction<StringBuffer>(fill, [](StringBuffer& b) { b.~StringBuffer(); }), kStringFault)
-      << "destroyed twice";
-  EXPECT_DEATH(useAfterDestruction<StringBuffer>(fill,
-                                                 [](StringBuffer& gone) {
-                                                   StringBuffer alive("alive");
-                                                   alive.appendBuffer(gone);
-                                                 }),
-               kStringFault)
-      << "a live buffer given a dead one";
-}
-
-TEST_F(BufferValidityDeathTest, MemoryThatNeverHeldAStringBuffer) {
+  const DeathCase<StringBuffer> cases[] = {
+      {"append", [](StringBuffer& b) { b.append("more"); }},
+      {"getString", [](StringBuffer& b) { std::fputs(b.getString(), stderr); }},
+      {"trim", [](StringBuffer& b) { b.trim(); }},
+      {"destroyed twice", [](StringBuffer& b) { b.~StringBuffer(); }},
+      {"a live buffer given a dead one", [](StringBuffer& gone) { StringBuffer("alive").appendBuffer(gone); }},
+  };
+  for (const auto& c : cases) {
+    EXPECT_DEATH(useAfterDestruction<StringBuffer>([](StringBuffer& b) { b.append("  gone  "); }, c.use),
+                 "StringBuffer used after destruction")
+        << c.what;
+  }
   EXPECT_DEATH(
       {
-        Slot<StringBuffer> s;
-        std::memset(s.bytes, 0x55, sizeof s.bytes);
-        std::launder(reinterpret_cast<StringBuffer*>(s.bytes))->clear();
+        alignas(StringBuffer) unsigned char never[sizeof(StringBuffer)];
+        std::memset(never, 0x55, sizeof never);
+        std::launder(reinterpret_cast<StringBuffer*>(never))->clear();
       },
-      kStringFault);
+      "StringBuffer used after destruction")
+      << "memory that never held a buffer";
 }
 
 TEST_F(BufferValidityDeathTest, DataBufferUsedAfterDestruction) {
-  const auto fill = [](DataBuffer& b) { b.append("gone", 4); };
-  EXPECT_DEATH(useAfterDestruction<DataBuffer>(fill, [](DataBuffer& b) { b.appendChar('x'); }), kDataFault);
-  EXPECT_DEATH(useAfterDestruction<DataBuffer>([](DataBuffer&) {},
-                                               [](DataBuffer& b) {
-                                                 std::fprintf(stderr, "%p", static_cast<const void*>(b.getData()));
-                                               }),
-               kDataFault)
-      << "never held memory";
-  EXPECT_DEATH(useAfterDestruction<DataBuffer>(fill,
-                                               [](DataBuffer& b) {
-                                                 StringBuffer out;
-                                                 b.toHex(out);
-                                               }),
-               kDataFault);
-  EXPECT_DEATH(useAfterDestruction<DataBuffer>(fill, [](DataBuffer& b) { b.~DataBuffer(); }), kDataFault)
-      << "destroyed twice";
-  EXPECT_DEATH(useAfterDestruction<DataBuffer>(fill,
-                                               [](DataBuffer& gone) {
-                                                 DataBuffer alive;
-                                                 alive.takeFrom(gone);
-                                               }),
-               kDataFault)
-      << "a live buffer given a dead one";
+  const DeathCase<DataBuffer> cases[] = {
+      {"appendChar", [](DataBuffer& b) { b.appendChar('x'); }},
+      {"getData", [](DataBuffer& b) { std::fprintf(stderr, "%p", static_cast<const void*>(b.getData())); }},
+      {"toHex",
+       [](DataBuffer& b) {
+         StringBuffer out;
+         b.toHex(out);
+       }},
+      {"destroyed twice", [](DataBuffer& b) { b.~DataBuffer(); }},
+      {"a live buffer given a dead one", [](DataBuffer& gone) { DataBuffer().takeFrom(gone); }},
+  };
+  for (const auto& c : cases) {
+    EXPECT_DEATH(useAfterDestruction<DataBuffer>([](DataBuffer& b) { b.append("gone", 4); }, c.use),
+                 "DataBuffer used after destruction")
+        << c.what;
+  }
+  EXPECT_DEATH(useAfterDestruction<DataBuffer>([](DataBuffer&) {}, [](DataBuffer& b) { b.getData(); }),
+               "DataBuffer used after destruction")
+      << "a buffer that never held memory";
 }
 
 #endif  // GTEST_HAS_DEATH_TEST
