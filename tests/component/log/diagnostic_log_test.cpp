@@ -8,27 +8,22 @@
 
 #include "component/base/string_buffer.h"
 #include "platform/clock.h"
-#include "platform/scratch_folder.h"
+#include "support/file_text.h"
+#include "support/temp_dir.h"
 
 namespace component {
 namespace {
 
 // Every render empties its output first; "stale" checks that.
-std::string text(DiagnosticLog& log) {
+template <void (DiagnosticLog::*Render)(StringBuffer&)>
+std::string rendered(DiagnosticLog& log) {
   StringBuffer out("stale");
-  log.lastErrorText(out);
+  (log.*Render)(out);
   return out.getString();
 }
-std::string xml(DiagnosticLog& log) {
-  StringBuffer out("stale");
-  log.lastErrorXml(out);
-  return out.getString();
-}
-std::string html(DiagnosticLog& log) {
-  StringBuffer out("stale");
-  log.lastErrorHtml(out);
-  return out.getString();
-}
+std::string text(DiagnosticLog& log) { return rendered<&DiagnosticLog::lastErrorText>(log); }
+std::string xml(DiagnosticLog& log) { return rendered<&DiagnosticLog::lastErrorXml>(log); }
+std::string html(DiagnosticLog& log) { return rendered<&DiagnosticLog::lastErrorHtml>(log); }
 
 // The failed look-up of a connect, one level deeper for a nested context.
 void recordNestedTrail(DiagnosticLog& log) {
@@ -53,7 +48,9 @@ TEST(RecordingLogRender, FreshLogInAllThreeForms) {
   EXPECT_EQ(log.openContextDepth(), 1u);
 }
 
-TEST(RecordingLogRender, TextFormIndentsTwoSpacesPerDepth) {
+// Text indents two spaces per depth, XML nests elements without indentation,
+// HTML quotes each context in a blockquote and escapes the texts.
+TEST(RecordingLogRender, NestedContextsInAllThreeForms) {
   RecordingLog log;
   recordNestedTrail(log);
   EXPECT_EQ(text(log),
@@ -65,11 +62,6 @@ TEST(RecordingLogRender, TextFormIndentsTwoSpacesPerDepth) {
             "      info\r\n"
             "      port: 80\r\n"
             "      <raw a=\"1\"/>\r\n");
-}
-
-TEST(RecordingLogRender, XmlFormNestsElementsWithoutIndentation) {
-  RecordingLog log;
-  recordNestedTrail(log);
   EXPECT_EQ(xml(log),
             "<QuillonLog>\r\n"
             "<Connect>\r\n"
@@ -82,11 +74,6 @@ TEST(RecordingLogRender, XmlFormNestsElementsWithoutIndentation) {
             "</Inner>\r\n"
             "</Connect>\r\n"
             "</QuillonLog>\r\n");
-}
-
-TEST(RecordingLogRender, HtmlFormQuotesContextsInBlockquotes) {
-  RecordingLog log;
-  recordNestedTrail(log);
   EXPECT_EQ(html(log),
             "QuillonLog:<blockquote>\r\n"
             "Connect:<blockquote>\r\n"
@@ -158,23 +145,22 @@ TEST(RecordingLogContexts, LeavingWithOnlyTheRootOpenChangesNothing) {
   EXPECT_TRUE(log.leaveContext());
   EXPECT_TRUE(log.leaveContext());
   EXPECT_EQ(log.openContextDepth(), 1u);
-  EXPECT_EQ(text(log), "QuillonLog:\r\n  kept\r\n");
   log.logInfo("still at the root");
   EXPECT_EQ(text(log), "QuillonLog:\r\n  kept\r\n  still at the root\r\n");
 }
 
-TEST(RecordingLogContexts, EmptyContextIsPrunedExceptDirectlyBelowTheRoot) {
-  RecordingLog log;
-  log.enterContext("A", true);
-  log.enterContext("B", true);
-  EXPECT_EQ(log.openContextDepth(), 3u);
-  log.leaveContext();
-  log.leaveContext();
-  EXPECT_EQ(log.openContextDepth(), 1u);
-  EXPECT_EQ(text(log), "QuillonLog:\r\n  A:\r\n");
-}
+// A context left without entries is dropped, cascading upwards, except one
+// directly below the root.
+TEST(RecordingLogContexts, EmptyContextsArePrunedExceptDirectlyBelowTheRoot) {
+  RecordingLog empty;
+  empty.enterContext("A", true);
+  empty.enterContext("B", true);
+  EXPECT_EQ(empty.openContextDepth(), 3u);
+  empty.leaveContext();
+  empty.leaveContext();
+  EXPECT_EQ(empty.openContextDepth(), 1u);
+  EXPECT_EQ(text(empty), "QuillonLog:\r\n  A:\r\n");
 
-TEST(RecordingLogContexts, PruningCascadesUpToTheRootsChild) {
   RecordingLog log;
   log.enterContext("A", true);
   log.logInfo("before");
@@ -189,14 +175,6 @@ TEST(RecordingLogContexts, PruningCascadesUpToTheRootsChild) {
   EXPECT_EQ(text(log), "QuillonLog:\r\n  A:\r\n    before\r\n    D:\r\n      inside D\r\n");
 }
 
-TEST(RecordingLogContexts, ContextNamesAreUsedUnchanged) {
-  RecordingLog log;
-  log.enterContext(" spaced name ", false);
-  log.logInfo("x");
-  log.leaveContext();
-  EXPECT_EQ(text(log), "QuillonLog:\r\n   spaced name :\r\n    x\r\n");
-}
-
 TEST(RecordingLogContexts, ClearLogDropsOpenContexts) {
   RecordingLog log;
   log.enterContext("A", true);
@@ -207,14 +185,6 @@ TEST(RecordingLogContexts, ClearLogDropsOpenContexts) {
   EXPECT_EQ(text(log), "QuillonLog:\r\n");
   log.logError("new");
   EXPECT_EQ(text(log), "QuillonLog:\r\n  new\r\n");
-}
-
-TEST(RecordingLogContexts, UnbalancedContextsCollectLaterEntries) {
-  RecordingLog log;
-  log.enterContext("ReceiveBytes", true);
-  log.logError("left open");
-  log.logData("numSec", "3");
-  EXPECT_EQ(text(log), "QuillonLog:\r\n  ReceiveBytes:\r\n    left open\r\n    numSec: 3\r\n");
 }
 
 TEST(RecordingLogContexts, LogContextLeavesOnEveryReturnPath) {
@@ -237,13 +207,24 @@ TEST(RecordingLogContexts, LogContextLeavesOnEveryReturnPath) {
 
 // --- entries ------------------------------------------------------------------------------
 
-TEST(RecordingLogEntries, DataNamesAreTrimmedWithInnerBlanksAsUnderscores) {
+// Data names are trimmed with inner blanks as underscores (context names are
+// used as they are); numbers are decimal or lower-case hexadecimal.
+TEST(RecordingLogEntries, DataNamesAndNumbers) {
   RecordingLog log;
   EXPECT_TRUE(log.logData(" \t host name\r\n", "h"));
   EXPECT_TRUE(log.logData("a  b", "two"));
   EXPECT_TRUE(log.logDataLong(" the port ", 80));
   EXPECT_TRUE(log.logDataHex(" sock error ", 10061));
-  EXPECT_EQ(text(log), "QuillonLog:\r\n  host_name: h\r\n  a__b: two\r\n  the_port: 80\r\n  sock_error: 274d\r\n");
+  log.logDataLong("l", -1);
+  log.logDataLong("min", -2147483647 - 1);
+  log.logDataHex("neg", -1);
+  log.logDataHex("zero", 0);
+  log.enterContext(" spaced name ", false);
+  log.logInfo("x");
+  log.leaveContext();
+  EXPECT_EQ(text(log),
+            "QuillonLog:\r\n  host_name: h\r\n  a__b: two\r\n  the_port: 80\r\n  sock_error: 274d\r\n"
+            "  l: -1\r\n  min: -2147483648\r\n  neg: ffffffff\r\n  zero: 0\r\n   spaced name :\r\n    x\r\n");
 }
 
 TEST(RecordingLogEntries, BlankOrNullNamesAndNullValuesRecordNothing) {
@@ -263,16 +244,6 @@ TEST(RecordingLogEntries, BlankOrNullNamesAndNullValuesRecordNothing) {
   EXPECT_EQ(text(log), "QuillonLog:\r\n  empty: \r\n");
 }
 
-TEST(RecordingLogEntries, NumbersAreFormattedInDecimalAndLowerCaseHex) {
-  RecordingLog log;
-  log.logDataHex("h", 255);
-  log.logDataLong("l", -1);
-  log.logDataLong("min", -2147483647 - 1);
-  log.logDataHex("neg", -1);
-  log.logDataHex("zero", 0);
-  EXPECT_EQ(text(log), "QuillonLog:\r\n  h: ff\r\n  l: -1\r\n  min: -2147483648\r\n  neg: ffffffff\r\n  zero: 0\r\n");
-}
-
 TEST(RecordingLogEntries, TimestampIsTheTickCountInHex) {
   RecordingLog log;
   const uint32_t before = platform::tickCount();
@@ -290,45 +261,36 @@ TEST(RecordingLogEntries, TimestampIsTheTickCountInHex) {
 
 // --- saving and the base log ---------------------------------------------------------------
 
-TEST(RecordingLogSave, SaveWritesExactlyTheXmlForm) {
-  fptest::ScratchFolder dir;
+TEST(RecordingLogSave, SaveWritesExactlyTheXmlFormOrFails) {
+  testsupport::TempDir dir;
+  const std::string path = dir.file("lasterror.xml");
   RecordingLog log;
   recordNestedTrail(log);
   log.logError("tab\there");
-  EXPECT_TRUE(log.saveLastErrorXml(nullptr, dir.file("lasterror.xml").c_str()));
-  EXPECT_EQ(dir.readFile("lasterror.xml"), xml(log));
-  EXPECT_TRUE(log.saveLastErrorXml("ignored", dir.file("lasterror.xml").c_str()));
-  EXPECT_EQ(dir.readFile("lasterror.xml"), xml(log));
-}
+  EXPECT_TRUE(log.saveLastErrorXml(nullptr, path.c_str()));
+  EXPECT_EQ(testsupport::readFileBytes(path), xml(log));
+  log.logError("more");
+  EXPECT_TRUE(log.saveLastErrorXml("ignored", path.c_str()));
+  EXPECT_EQ(testsupport::readFileBytes(path), xml(log));
 
-TEST(RecordingLogSave, UnwritablePathIsFalse) {
-  fptest::ScratchFolder dir;
-  RecordingLog log;
-  log.logError("x");
-  EXPECT_FALSE(log.saveLastErrorXml(nullptr, dir.file("no-such-folder/lasterror.xml").c_str()));
-  EXPECT_FALSE(log.saveLastErrorXml(nullptr, ""));
-  EXPECT_EQ(text(log), "QuillonLog:\r\n  x\r\n") << "the writer's failure goes to no log";
+  RecordingLog small;
+  small.logError("x");
+  EXPECT_FALSE(small.saveLastErrorXml(nullptr, dir.file("no-such-folder/lasterror.xml").c_str()));
+  EXPECT_FALSE(small.saveLastErrorXml(nullptr, ""));
+  EXPECT_EQ(text(small), "QuillonLog:\r\n  x\r\n") << "the writer's failure goes to no log";
 }
 
 TEST(DiagnosticLogBase, RecordsNothingAndAcceptsEverything) {
-  fptest::ScratchFolder dir;
+  testsupport::TempDir dir;
   DiagnosticLog log;
-  EXPECT_TRUE(log.clearLog());
-  EXPECT_TRUE(log.enterContext("A", true));
-  EXPECT_TRUE(log.logError("e"));
-  EXPECT_TRUE(log.logInfo("i"));
-  EXPECT_TRUE(log.logXml("<x/>"));
+  recordNestedTrail(log);
   EXPECT_TRUE(log.logData("  ", nullptr));
-  EXPECT_TRUE(log.logDataLong("n", 1));
-  EXPECT_TRUE(log.logDataHex("h", 1));
-  log.logTimestamp("t");
-  EXPECT_TRUE(log.leaveContext());
   EXPECT_TRUE(log.leaveContext());
   EXPECT_EQ(text(log), "stale") << "renders leave their output untouched";
   EXPECT_EQ(xml(log), "stale");
   EXPECT_EQ(html(log), "stale");
   EXPECT_TRUE(log.saveLastErrorXml(nullptr, dir.file("base.xml").c_str()));
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "base.xml"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("base.xml")));
 }
 
 }  // namespace
