@@ -11,23 +11,25 @@ namespace {
 
 // --- UTF-8 <-> UTF-16, the same on every system -----------------------------------
 
-TEST(Utf8Utf16, EveryEncodedLengthRoundTrips) {
-  const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // 1, 2, 3 and 4 bytes
-  bool lossy = true;
-  const std::u16string wide = utf8ToUtf16(utf8, &lossy);
-  EXPECT_FALSE(lossy);
-  EXPECT_EQ(wide, u"A\u00e9\u20ac\U0001F600");
-  EXPECT_EQ(wide.size(), 5u) << "the last character is a surrogate pair";
-  lossy = true;
-  EXPECT_EQ(utf16ToUtf8(wide, &lossy), utf8);
-  EXPECT_FALSE(lossy);
-}
-
-TEST(Utf8Utf16, BoundaryCodePointsRoundTrip) {
-  const std::u16string wide = u"\u007f\u0080\u07ff\u0800\uffff\U00010000\U0010FFFF";
-  const std::string utf8 = utf16ToUtf8(wide);
-  EXPECT_EQ(utf8, "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
-  EXPECT_EQ(utf8ToUtf16(utf8), wide);
+TEST(Utf8Utf16, EveryEncodedLengthAndBoundaryCodePointRoundTrips) {
+  struct Case {
+    std::string utf8;
+    std::u16string wide;
+  };
+  const Case cases[] = {
+      {"A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", u"A\u00e9\u20ac\U0001F600"},  // 1, 2, 3 and 4 bytes; a surrogate pair
+      {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+       u"\u007f\u0080\u07ff\u0800\uffff\U00010000\U0010FFFF"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    bool lossy = true;
+    EXPECT_EQ(utf8ToUtf16(c.utf8, &lossy), c.wide);
+    EXPECT_FALSE(lossy);
+    lossy = true;
+    EXPECT_EQ(utf16ToUtf8(c.wide, &lossy), c.utf8);
+    EXPECT_FALSE(lossy);
+  }
 }
 
 TEST(Utf8Utf16, InvalidUtf8BecomesReplacementCharactersAndCountsAsLoss) {
@@ -74,6 +76,10 @@ TEST_F(AnsiCodeSetTest, Windows1252ConvertsBothWays) {
   lossy = true;
   EXPECT_EQ(utf16ToAnsi(u"caf\u00e9 \u20ac", &lossy), "caf\xE9 \x80");
   EXPECT_FALSE(lossy);
+
+  const std::string longAnsi(20000, '\xE9');  // converted completely, not in one fixed-size piece
+  EXPECT_EQ(ansiToUtf16(longAnsi), std::u16string(20000, u'\u00e9'));
+  EXPECT_EQ(utf16ToAnsi(std::u16string(20000, u'\u00e9')), longAnsi);
 }
 
 TEST_F(AnsiCodeSetTest, CharactersOutsideTheCodeSetAreLostNotApproximated) {
@@ -83,15 +89,6 @@ TEST_F(AnsiCodeSetTest, CharactersOutsideTheCodeSetAreLostNotApproximated) {
   lossy = false;
   EXPECT_EQ(utf16ToAnsi(u"\u4e2d", &lossy), "?");
   EXPECT_TRUE(lossy);
-}
-
-TEST(AnsiCodeSet, LongTextsConvertCompletely) {
-  setAnsiCodeSetForTesting(fptest::kWesternCodeSet);
-  const std::string ansi(20000, '\xE9');
-  const std::u16string wide = ansiToUtf16(ansi);
-  EXPECT_EQ(wide, std::u16string(20000, u'\u00e9'));
-  EXPECT_EQ(utf16ToAnsi(wide), ansi);
-  setAnsiCodeSetForTesting("");
 }
 
 TEST(AnsiCodeSet, EmptyNameRestoresTheSystemsOwn) {
