@@ -17,13 +17,6 @@ uint32_t loopbackAddress() {
   return a;
 }
 
-uint16_t closedPort() {
-  testsupport::ensureSocketsStarted();
-  uint16_t port = 0;
-  platform::closeSocketHandle(platform::listenLoopback(&port, 1));
-  return port;
-}
-
 // A connected pair: the client side here, the accepted side in `server`.
 struct Pair {
   Pair() {
@@ -43,18 +36,16 @@ struct Pair {
   platform::SocketHandle listener, client, server;
 };
 
-TEST(PlatformSocketConnect, RefusedBlockingConnectGivesTheWindowsCode) {
-  const uint16_t port = closedPort();
-  const platform::SocketHandle s = platform::openStreamSocket();
-  ASSERT_NE(s, platform::kInvalidSocket);
-  EXPECT_EQ(platform::connectIPv4(s, loopbackAddress(), port), -1);
+TEST(PlatformSocketConnect, RefusedConnectGivesTheWindowsCode) {
+  const uint16_t port = testsupport::closedLoopbackPort();
+  const platform::SocketHandle blocking = platform::openStreamSocket();
+  ASSERT_NE(blocking, platform::kInvalidSocket);
+  EXPECT_EQ(platform::connectIPv4(blocking, loopbackAddress(), port), -1);
   EXPECT_EQ(platform::lastSocketError(), platform::kWsaEconnrefused);
   EXPECT_FALSE(platform::lastSocketErrorText().empty());
-  platform::closeSocketHandle(s);
-}
+  platform::closeSocketHandle(blocking);
 
-TEST(PlatformSocketConnect, RefusedNonBlockingConnectIsKnownAtOnce) {
-  const uint16_t port = closedPort();
+  // Without blocking the refusal is known at once, as the pending error.
   const platform::SocketHandle s = platform::openStreamSocket();
   ASSERT_TRUE(platform::setNonBlocking(s, true));
   if (platform::connectIPv4(s, loopbackAddress(), port) == -1 &&
@@ -82,7 +73,7 @@ TEST(PlatformSocketConnect, SuccessfulNonBlockingConnectHasNoPendingError) {
   platform::closeSocketHandle(s);
 }
 
-TEST(PlatformSocketWait, WaitsItsWholeTimeWhenNothingArrives) {
+TEST(PlatformSocketWait, WaitsItsWholeTimeUntilDataOrTheClose) {
   Pair pair;
   const uint32_t start = platform::tickCount();
   EXPECT_EQ(platform::waitReadable(pair.client, 120), 0);
@@ -92,17 +83,11 @@ TEST(PlatformSocketWait, WaitsItsWholeTimeWhenNothingArrives) {
   char c = 0;
   EXPECT_EQ(platform::receiveSome(pair.client, &c, 1), 1);
   EXPECT_EQ(c, 'z');
-}
-
-TEST(PlatformSocketWait, ClosedPeerMakesTheSocketReadableWithZeroBytes) {
-  Pair pair;
+  // A closed peer makes the socket readable, with zero bytes.
   platform::shutdownBoth(pair.server);
   EXPECT_EQ(platform::waitReadable(pair.client, 2000), 1);
-  char c;
   EXPECT_EQ(platform::receiveSome(pair.client, &c, 1), 0);
-}
 
-TEST(PlatformSocketWait, InvalidHandleIsAnError) {
   EXPECT_EQ(platform::waitReadable(platform::kInvalidSocket, 10), -1);
   EXPECT_EQ(platform::waitWritable(platform::kInvalidSocket, 10), -1);
 }

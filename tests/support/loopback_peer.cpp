@@ -20,6 +20,13 @@ void ensureSocketsStarted() {
   if (!started) std::abort();
 }
 
+uint16_t closedLoopbackPort() {
+  ensureSocketsStarted();
+  uint16_t port = 0;
+  platform::closeSocketHandle(platform::listenLoopback(&port, 1));
+  return port;
+}
+
 LoopbackPeer::LoopbackPeer(int backlog) {
   ensureSocketsStarted();
   listener_ = platform::listenLoopback(&port_, backlog);

@@ -124,4 +124,8 @@ class UnansweringListener {
 // Starts the socket library where the system needs it (once per process).
 void ensureSocketsStarted();
 
+// A loopback port that was free a moment ago and has no listener: connects to
+// it are refused.
+uint16_t closedLoopbackPort();
+
 }  // namespace testsupport
