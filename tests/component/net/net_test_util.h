@@ -1,10 +1,12 @@
 #pragma once
-// Shared helpers of the socket tests: the text form of a log, a progress
-// callback that counts calls and answers "abort" on request, and a clock the
-// tests move by hand.
+// Shared helpers of the socket and HTTP tests: the text form of a log, a
+// progress callback that counts calls and answers "abort" on request, and a
+// clock the tests move by hand.
 #include <cstdint>
 #include <string>
 
+#include "component/base/data_buffer.h"
+#include "component/base/encoded_string.h"
 #include "component/base/string_buffer.h"
 #include "component/log/diagnostic_log.h"
 #include "component/net/progress_monitor.h"
@@ -17,6 +19,16 @@ inline std::string textOf(component::DiagnosticLog& log) {
   return out.getString();
 }
 
+inline std::string bytesOf(component::DataBuffer& b) {
+  return std::string(reinterpret_cast<const char*>(b.getData()), b.getSize());
+}
+
+inline component::EncodedString ansi(const char* text) {
+  component::EncodedString s;
+  s.setAnsi(text);
+  return s;
+}
+
 inline size_t occurrences(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
@@ -24,23 +36,16 @@ inline size_t occurrences(const std::string& text, const std::string& what) {
 }
 
 // Counts every notification; each kind answers "abort" once its count reaches
-// the configured number (0: never).
+// the configured number (0: never). wasAborted tells whether it ever did.
 class CountingCallback : public component::ProgressCallback {
  public:
   void percentDone(int percent, bool& abort) override {
-    ++percentCalls;
     lastPercent = percent;
-    abort = abortAtPercentCall != 0 && percentCalls >= abortAtPercentCall;
+    answer(++percentCalls, abortAtPercentCall, abort);
   }
-  void abortCheck(bool& abort) override {
-    ++abortChecks;
-    abort = abortAtAbortCheck != 0 && abortChecks >= abortAtAbortCheck;
-  }
-  void heartbeat(int value, bool& abort) override {
-    (void)value;
-    ++heartbeats;
-    abort = abortAtHeartbeat != 0 && heartbeats >= abortAtHeartbeat;
-  }
+  void abortCheck(bool& abort) override { answer(++abortChecks, abortAtAbortCheck, abort); }
+  void heartbeat(int, bool& abort) override { answer(++heartbeats, abortAtHeartbeat, abort); }
+  bool wasAborted() override { return abortedSoFar; }
 
   int percentCalls = 0;
   int lastPercent = -1;
@@ -49,6 +54,13 @@ class CountingCallback : public component::ProgressCallback {
   int abortAtPercentCall = 0;
   int abortAtAbortCheck = 0;
   int abortAtHeartbeat = 0;
+  bool abortedSoFar = false;
+
+ private:
+  void answer(int count, int abortAt, bool& abort) {
+    abort = abortAt != 0 && count >= abortAt;
+    abortedSoFar = abortedSoFar || abort;
+  }
 };
 
 // The monitors' clock, moved by hand while an instance lives.

@@ -9,33 +9,31 @@
 namespace {
 
 using component::ProgressMonitor;
-using nettest::CountingCallback;
-using nettest::FakeClock;
 
-TEST(ProgressMonitorPercent, ZeroOrNegativeTotalIsAlwaysComplete) {
-  EXPECT_EQ(ProgressMonitor::percent(0, 0), 100);
-  EXPECT_EQ(ProgressMonitor::percent(5, -1), 100);
+TEST(ProgressMonitorPercent, IntegerPercentWithoutOverflow) {
+  const struct {
+    int64_t done, total;
+    int percent;
+  } cases[] = {
+      {0, 0, 100}, {5, -1, 100},  // no total: always complete
+      {9, 1000, 0}, {10, 1000, 1}, {999, 1000, 99}, {1000, 1000, 100},
+      // Large totals are scaled down first.
+      {1500000000, 3000000000LL, 50}, {4000000000000000000LL, 8000000000000000000LL, 50},
+      {29999999, 3000000000LL, 0}, {30000000, 3000000000LL, 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ProgressMonitor::percent(c.done, c.total), c.percent) << c.done << "/" << c.total;
 }
 
-TEST(ProgressMonitorPercent, IntegerDivisionOfDoneByTotal) {
-  EXPECT_EQ(ProgressMonitor::percent(9, 1000), 0);
-  EXPECT_EQ(ProgressMonitor::percent(10, 1000), 1);
-  EXPECT_EQ(ProgressMonitor::percent(999, 1000), 99);
-  EXPECT_EQ(ProgressMonitor::percent(1000, 1000), 100);
-}
+class Monitor : public ::testing::Test {
+ protected:
+  nettest::FakeClock clock;
+  nettest::CountingCallback callback;
+  bool abort = false;
+};
 
-TEST(ProgressMonitorPercent, LargeTotalsAreScaledDownWithoutOverflow) {
-  EXPECT_EQ(ProgressMonitor::percent(1500000000, 3000000000LL), 50);
-  EXPECT_EQ(ProgressMonitor::percent(4000000000000000000LL, 8000000000000000000LL), 50);
-  EXPECT_EQ(ProgressMonitor::percent(29999999, 3000000000LL), 0);
-  EXPECT_EQ(ProgressMonitor::percent(30000000, 3000000000LL), 1);
-}
-
-TEST(ProgressMonitorAddProgress, PercentDoneOnlyWhenTheIntegerPercentRises) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, PercentDoneOnlyWhenTheIntegerPercentRises) {
   ProgressMonitor monitor(&callback, 1000);
-  bool abort = true;
+  abort = true;
   monitor.addProgress(5, abort);
   EXPECT_FALSE(abort);
   EXPECT_EQ(callback.percentCalls, 0);
@@ -50,16 +48,12 @@ TEST(ProgressMonitorAddProgress, PercentDoneOnlyWhenTheIntegerPercentRises) {
   EXPECT_EQ(callback.abortChecks, 0);  // the clock did not move
 }
 
-TEST(ProgressMonitorAddProgress, ZeroTotalNeverReportsPercentButChecksEvery300Ms) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, ZeroTotalNeverReportsPercentButChecksAfterMoreThan300Ms) {
   ProgressMonitor monitor(&callback, 0);
-  bool abort = false;
   monitor.addProgress(100, abort);
-  EXPECT_EQ(callback.abortChecks, 0);
   clock.advance(300);
   monitor.addProgress(100, abort);
-  EXPECT_EQ(callback.abortChecks, 0);  // more than 300 ms is needed
+  EXPECT_EQ(callback.abortChecks, 0);
   clock.advance(1);
   monitor.addProgress(100, abort);
   EXPECT_EQ(callback.abortChecks, 1);
@@ -70,22 +64,16 @@ TEST(ProgressMonitorAddProgress, ZeroTotalNeverReportsPercentButChecksEvery300Ms
   EXPECT_EQ(monitor.done(), 0);
 }
 
-TEST(ProgressMonitorAddProgress, CheckIntervalOfTheLastCheckAbortPacesAbortChecks) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, IntervalOfTheLastCheckAbortPacesAbortChecks) {
   ProgressMonitor monitor(&callback, 0);
-  monitor.checkAbort(50);  // first heartbeat at once; the interval is now 50
-  bool abort = false;
+  monitor.checkAbort(50);
   clock.advance(51);
   monitor.addProgress(1, abort);
   EXPECT_EQ(callback.abortChecks, 1);
 }
 
-TEST(ProgressMonitorAddProgress, OvershootStopsAtTotal) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, OvershootStopsAtTotal) {
   ProgressMonitor monitor(&callback, 1000);
-  bool abort = false;
   monitor.addProgress(5000, abort);
   EXPECT_EQ(monitor.done(), 1000);
   EXPECT_EQ(callback.lastPercent, 100);
@@ -94,24 +82,18 @@ TEST(ProgressMonitorAddProgress, OvershootStopsAtTotal) {
   EXPECT_EQ(callback.percentCalls, 1);
 }
 
-TEST(ProgressMonitorAddProgress, AbortAnswerIsKeptUntilTheNextAddProgress) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, AbortAnswerIsKeptUntilTheNextAddProgress) {
   callback.abortAtPercentCall = 1;
   ProgressMonitor monitor(&callback, 100);
-  bool abort = false;
   monitor.addProgress(50, abort);
   EXPECT_TRUE(abort);
   EXPECT_TRUE(monitor.isAborted());
-  callback.abortAtPercentCall = 0;
   monitor.addProgress(0, abort);  // no rise, no time passed: nothing asked
   EXPECT_FALSE(abort);
   EXPECT_FALSE(monitor.isAborted());
 }
 
-TEST(ProgressMonitorCheckAbort, ZeroIntervalCallsNothing) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, CheckAbortOfZeroCallsNothing) {
   callback.abortAtHeartbeat = 1;
   ProgressMonitor monitor(&callback, 0);
   monitor.checkAbort(250);
@@ -121,9 +103,8 @@ TEST(ProgressMonitorCheckAbort, ZeroIntervalCallsNothing) {
   EXPECT_EQ(callback.heartbeats, 1);
 }
 
-TEST(ProgressMonitorCheckAbort, FirstHeartbeatIsImmediateThenOncePerInterval) {
-  FakeClock clock(5000);
-  CountingCallback callback;
+TEST_F(Monitor, FirstHeartbeatIsImmediateThenOncePerInterval) {
+  clock.set(5000);
   ProgressMonitor monitor(&callback, 0);
   EXPECT_FALSE(monitor.checkAbort(250));
   EXPECT_EQ(callback.heartbeats, 1);
@@ -135,9 +116,8 @@ TEST(ProgressMonitorCheckAbort, FirstHeartbeatIsImmediateThenOncePerInterval) {
   EXPECT_EQ(callback.heartbeats, 2);
 }
 
-TEST(ProgressMonitorCheckAbort, PresetHeartbeatTickDelaysTheFirstHeartbeat) {
-  FakeClock clock(5000);
-  CountingCallback callback;
+TEST_F(Monitor, PresetHeartbeatTickDelaysTheFirstHeartbeat) {
+  clock.set(5000);
   ProgressMonitor monitor(&callback, 0);
   monitor.setLastHeartbeatTick(ProgressMonitor::now());
   monitor.checkAbort(250);
@@ -147,13 +127,12 @@ TEST(ProgressMonitorCheckAbort, PresetHeartbeatTickDelaysTheFirstHeartbeat) {
   EXPECT_EQ(callback.heartbeats, 1);
 }
 
-TEST(ProgressMonitorCheckAbort, WrappedCounterRestartsTheInterval) {
-  FakeClock clock(0xFFFFFF00u);
-  CountingCallback callback;
+TEST_F(Monitor, WrappedCounterRestartsTheInterval) {
+  clock.set(0xFFFFFF00u);
   ProgressMonitor monitor(&callback, 0);
   monitor.checkAbort(100);
   ASSERT_EQ(callback.heartbeats, 1);
-  clock.set(10);  // wrapped
+  clock.set(10);
   EXPECT_FALSE(monitor.checkAbort(100));
   EXPECT_EQ(callback.heartbeats, 1);
   EXPECT_EQ(monitor.lastHeartbeatTick(), 10u);
@@ -162,9 +141,7 @@ TEST(ProgressMonitorCheckAbort, WrappedCounterRestartsTheInterval) {
   EXPECT_EQ(callback.heartbeats, 2);
 }
 
-TEST(ProgressMonitorCheckAbort, AbortIsReportedOnlyWhenAHeartbeatRuns) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, AbortIsReportedOnlyWhenAHeartbeatRuns) {
   callback.abortAtHeartbeat = 1;
   ProgressMonitor monitor(&callback, 0);
   EXPECT_TRUE(monitor.checkAbort(100));
@@ -172,9 +149,7 @@ TEST(ProgressMonitorCheckAbort, AbortIsReportedOnlyWhenAHeartbeatRuns) {
   EXPECT_TRUE(monitor.isAborted());
 }
 
-TEST(ProgressMonitorPollAbort, AsksAfterMoreThan300MsAndNeverClearsAnAbort) {
-  FakeClock clock;
-  CountingCallback callback;
+TEST_F(Monitor, PollAbortAsksAfterMoreThan300MsAndNeverClearsAnAbort) {
   ProgressMonitor monitor(&callback, 0);
   monitor.pollAbort();
   EXPECT_EQ(callback.abortChecks, 0);

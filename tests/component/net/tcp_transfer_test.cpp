@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,13 @@ using component::ProgressMonitor;
 using component::ReceiveFlags;
 using component::RecordingLog;
 using component::TcpSocket;
+using nettest::bytesOf;
 using nettest::CountingCallback;
 using nettest::textOf;
-using testing::ElementsAre;
+using testing::ElementsAreArray;
 using testing::EndsWith;
 using testing::HasSubstr;
-
-std::string bytesOf(DataBuffer& b) { return std::string(reinterpret_cast<const char*>(b.getData()), b.getSize()); }
+using testsupport::LoopbackPeer;
 
 // The "totalMsWaitedSoFar" values of a log, in order.
 std::vector<int> waitedSoFar(const std::string& text) {
@@ -40,36 +41,34 @@ std::vector<int> waitedSoFar(const std::string& text) {
   return out;
 }
 
-// More than the socket buffers of a loopback connection hold.
-std::string filler(size_t n) { return std::string(n, 'x'); }
-
-std::string bigPattern(size_t n) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = char((i * 131 + i / 4096) & 0xFF);
-  return s;
-}
-
-void connect(TcpSocket& socket, const testsupport::LoopbackPeer& peer) {
-  RecordingLog log;
-  ASSERT_TRUE(socket.connectPlain("127.0.0.1", peer.port(), log)) << textOf(log);
-}
-
-void connect(component::SocketConnection& connection, const testsupport::LoopbackPeer& peer) {
-  component::EncodedString host;
-  host.setAnsi("127.0.0.1");
-  ASSERT_TRUE(connection.Connect(host, peer.port(), false, 2000, nullptr)) << textOf(connection.log());
-}
-
-// A socket connected to a loopback peer that plays the script given.
-struct Connected {
+// A peer that plays a script, and a socket or a SocketConnection connected to it.
+class Transfer : public ::testing::Test {
+ protected:
+  // Plays `script` and connects the socket.
   template <typename Script>
-  explicit Connected(Script script) {
+  void connect(Script script) {
     script(peer);
     peer.start();
-    connect(socket, peer);
+    RecordingLog connectLog;
+    ASSERT_TRUE(socket.connectPlain("127.0.0.1", peer.port(), connectLog)) << textOf(connectLog);
   }
-  testsupport::LoopbackPeer peer;
+  void stalled() {
+    connect([](LoopbackPeer& p) { p.stall(3000); });
+  }
+  // Starts the peer as scripted and connects a SocketConnection with `heartbeatMs`.
+  std::unique_ptr<component::SocketConnection> connection(uint32_t heartbeatMs = 1000) {
+    peer.start();
+    auto c = std::make_unique<component::SocketConnection>();
+    c->setHeartbeatMs(heartbeatMs);
+    component::EncodedString host = nettest::ansi("127.0.0.1");
+    EXPECT_TRUE(c->Connect(host, peer.port(), false, 2000, nullptr)) << textOf(c->log());
+    return c;
+  }
+  LoopbackPeer peer;
   TcpSocket socket;
+  RecordingLog log;
+  ReceiveFlags flags;
+  CountingCallback callback;
 };
 
 TEST(TcpIdleLimit, ZeroAndTooLargeBothBecomeTheLargest) {
@@ -78,24 +77,18 @@ TEST(TcpIdleLimit, ZeroAndTooLargeBothBecomeTheLargest) {
   EXPECT_EQ(socket.idleLimitMs(), 5000000u);
   socket.setIdleLimit(6000000);
   EXPECT_EQ(socket.idleLimitMs(), 5000000u);
-  socket.setIdleLimit(1000);
-  EXPECT_EQ(socket.idleLimitMs(), 1000u);
 }
 
-TEST(TcpWaitForData, IdleLimitReachedThroughTheConnectionShowsTheSlices) {
-  testsupport::LoopbackPeer peer;
+TEST_F(Transfer, IdleLimitReachedThroughTheConnectionShowsTheSlices) {
   peer.stall(3000);
-  peer.start();
-  component::SocketConnection connection;
-  connection.setHeartbeatMs(250);
-  connection.setReceiveIdleLimitMs(600);
-  connect(connection, peer);
+  auto c = connection(250);
+  c->setReceiveIdleLimitMs(600);
   DataBuffer out;
   const uint32_t start = platform::tickCount();
-  EXPECT_TRUE(connection.ReceiveBytes(out, nullptr));
+  EXPECT_TRUE(c->ReceiveBytes(out, nullptr));
   EXPECT_GE(platform::tickCount() - start, 590u);
   EXPECT_EQ(out.getSize(), 0u);
-  EXPECT_EQ(textOf(connection.log()),
+  EXPECT_EQ(textOf(c->log()),
             "QuillonLog:\r\n  ReceiveBytes:\r\n"
             "    totalMsWaitedSoFar: 125\r\n    timeoutMs: 600\r\n"
             "    totalMsWaitedSoFar: 375\r\n    timeoutMs: 600\r\n"
@@ -103,62 +96,49 @@ TEST(TcpWaitForData, IdleLimitReachedThroughTheConnectionShowsTheSlices) {
             "    Timeout waiting to read socket or accept connection\r\n");
 }
 
-TEST(TcpWaitForData, ShortHeartbeatUsesFiftyMillisecondSlices) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.stall(3000); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
-  ReceiveFlags flags;
-  EXPECT_FALSE(socket.waitForData(20, 200, nullptr, flags, log));
-  EXPECT_THAT(waitedSoFar(textOf(log)), ElementsAre(50, 100, 150, 200));
-  EXPECT_TRUE(flags.timedOut);
-  EXPECT_FALSE(flags.aborted || flags.socketError);
-}
-
-TEST(TcpWaitForData, ZeroHeartbeatWaitsHalfThenTheRest) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.stall(3000); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
-  ReceiveFlags flags;
-  const uint32_t start = platform::tickCount();
-  EXPECT_FALSE(socket.waitForData(0, 400, nullptr, flags, log));
-  EXPECT_GE(platform::tickCount() - start, 390u);
-  EXPECT_THAT(waitedSoFar(textOf(log)), ElementsAre(200, 400));
-}
-
+TEST_F(Transfer, WaitSlicesAreHalfAHeartbeatOfAtLeast50MsThenWholeHeartbeats) {
+  const struct {
+    uint32_t heartbeat, limit;
+    std::vector<int> slices;
+    bool signals;  // POSIX: interrupted waits neither fail nor change the slices
+  } cases[] = {
+      {20, 200, {50, 100, 150, 200}, false},
+      {0, 400, {200, 400}, false},  // no heartbeat: half, then the rest
+      {100, 300, {50, 150, 250, 300}, true},
+  };
+  stalled();
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.heartbeat);
+    log.clearLog();
 #ifndef _WIN32
-TEST(TcpWaitForData, SignalsDoNotChangeTheSlices) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.stall(3000); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
-  ReceiveFlags flags;
-  testsupport::SignalStorm storm;
-  const uint32_t start = platform::tickCount();
-  EXPECT_FALSE(socket.waitForData(100, 300, nullptr, flags, log));
-  EXPECT_GE(platform::tickCount() - start, 295u);
-  EXPECT_TRUE(flags.timedOut);
-  EXPECT_THAT(waitedSoFar(textOf(log)), ElementsAre(50, 150, 250, 300));
-  EXPECT_GE(testsupport::SignalStorm::signals(), 3);
-}
+    std::unique_ptr<testsupport::SignalStorm> storm;
+    if (k.signals) storm = std::make_unique<testsupport::SignalStorm>();
 #endif
+    const uint32_t start = platform::tickCount();
+    EXPECT_FALSE(socket.waitForData(k.heartbeat, k.limit, nullptr, flags, log));
+    EXPECT_GE(platform::tickCount() - start, k.limit - 5);
+    EXPECT_THAT(waitedSoFar(textOf(log)), ElementsAreArray(k.slices));
+    EXPECT_TRUE(flags.timedOut);
+    EXPECT_FALSE(flags.aborted || flags.socketError);
+#ifndef _WIN32
+    if (k.signals) {
+      EXPECT_GE(testsupport::SignalStorm::signals(), 3);
+    }
+#endif
+  }
+}
 
-TEST(TcpWaitForData, DataEndsTheWaitEarly) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.pause(150).send("x").stall(3000); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
-  ReceiveFlags flags;
+TEST_F(Transfer, DataEndsAWaitEarly) {
+  connect([](LoopbackPeer& p) { p.pause(150).send("x").stall(3000); });
   const uint32_t start = platform::tickCount();
   EXPECT_TRUE(socket.waitForData(100, 3000, nullptr, flags, log));
   EXPECT_LT(platform::tickCount() - start, 1500u);
 }
 
-TEST(TcpWaitForData, CallbackAbortsBetweenSlices) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.stall(3000); });
-  TcpSocket& socket = c.socket;
-  CountingCallback callback;
+TEST_F(Transfer, CallbackAbortsAWaitBetweenSlices) {
+  stalled();
   callback.abortAtHeartbeat = 2;
   ProgressMonitor monitor(&callback, 0);
-  RecordingLog log;
-  ReceiveFlags flags;
   const uint32_t start = platform::tickCount();
   EXPECT_FALSE(socket.waitForData(100, 3000, &monitor, flags, log));
   EXPECT_LT(platform::tickCount() - start, 1000u);
@@ -168,20 +148,26 @@ TEST(TcpWaitForData, CallbackAbortsBetweenSlices) {
   EXPECT_THAT(textOf(log), EndsWith("  socket operation aborted by application callback\r\n"));
 }
 
-TEST(TcpWaitForData, NoSocketIsASocketError) {
-  TcpSocket socket;
-  RecordingLog log;
-  ReceiveFlags flags;
+TEST_F(Transfer, WithoutASocketEveryOperationFails) {
   EXPECT_FALSE(socket.waitForData(100, 100, nullptr, flags, log));
   EXPECT_TRUE(flags.socketError);
-  EXPECT_EQ(textOf(log), "QuillonLog:\r\n  Invalid socket.\r\n");
+  EXPECT_FALSE(socket.sendAll("x", 1, 4096, 100, log, nullptr));
+  char buffer[8];
+  uint32_t length = sizeof buffer;
+  flags = ReceiveFlags();
+  EXPECT_FALSE(socket.receiveAvailable(buffer, length, 100, log, nullptr, flags));
+  EXPECT_TRUE(flags.socketError);
+  bool timedOut = true;
+  EXPECT_FALSE(socket.receiveSome(buffer, length, timedOut, log, nullptr));
+  EXPECT_FALSE(timedOut);
+  EXPECT_EQ(length, 0u);
+  EXPECT_EQ(textOf(log),
+            "QuillonLog:\r\n  Invalid socket.\r\n  No socket exists for sending (2)\r\n"
+            "  This socket is not connected\r\n  This socket is not connected\r\n");
 }
 
-TEST(TcpReceive, PeerClosedClosesThisSocketToo) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.close(); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
-  ReceiveFlags flags;
+TEST_F(Transfer, PeerThatClosedClosesThisSocketToo) {
+  connect([](LoopbackPeer& p) { p.close(); });
   char buffer[16];
   uint32_t length = sizeof buffer;
   EXPECT_FALSE(socket.receiveAvailable(buffer, length, 100, log, nullptr, flags));
@@ -190,48 +176,20 @@ TEST(TcpReceive, PeerClosedClosesThisSocketToo) {
   EXPECT_FALSE(socket.hasSocket());
   EXPECT_FALSE(socket.isConnected());
   EXPECT_THAT(textOf(log), EndsWith("  Failed to received data on socket.\r\n"));
-
-  log.clearLog();
-  length = sizeof buffer;
-  EXPECT_FALSE(socket.receiveAvailable(buffer, length, 100, log, nullptr, flags));
-  EXPECT_TRUE(flags.socketError);
-  EXPECT_EQ(textOf(log), "QuillonLog:\r\n  This socket is not connected\r\n");
 }
 
-TEST(TcpReceive, ReceiveBytesAfterThePeerClosedKeepsTheBufferAndSaysWhy) {
-  testsupport::LoopbackPeer peer;
+TEST_F(Transfer, ReceiveBytesAfterThePeerClosedKeepsTheBufferAndSaysWhy) {
   peer.close();
-  peer.start();
-  component::SocketConnection connection;
-  connect(connection, peer);
+  auto c = connection();
   DataBuffer out;
   out.append("kept", 4);
-  EXPECT_TRUE(connection.ReceiveBytes(out, nullptr));
+  EXPECT_TRUE(c->ReceiveBytes(out, nullptr));
   EXPECT_EQ(bytesOf(out), "kept");
-  EXPECT_EQ(textOf(connection.log()), "QuillonLog:\r\n  ReceiveBytes:\r\n    Failed to received data on socket.\r\n");
+  EXPECT_EQ(textOf(c->log()), "QuillonLog:\r\n  ReceiveBytes:\r\n    Failed to received data on socket.\r\n");
 }
 
-TEST(TcpReceive, HeaderSplitAcrossSegmentsLeavesTheBodyPending) {
-  testsupport::LoopbackPeer peer;
-  peer.send("HTTP/1.1 200 OK\r\n\r").pause(80).send(std::string("\nbody\x00\xff", 7)).stall(2000);
-  peer.start();
-  component::SocketConnection connection;
-  connect(connection, peer);
-  component::EncodedString match;
-  match.setAnsi("\r\n\r\n");
-  component::EncodedString header;
-  ASSERT_TRUE(connection.ReceiveUntilMatch(match, header, nullptr)) << textOf(connection.log());
-  EXPECT_STREQ(header.getAnsi(), "HTTP/1.1 200 OK\r\n\r\n");
-  DataBuffer body;
-  ASSERT_TRUE(connection.ReceiveBytesN(6, body, nullptr, false));
-  EXPECT_EQ(bytesOf(body), std::string("body\x00\xff", 6));
-}
-
-TEST(TcpReceive, ChunkOfZeroReadsOneByte) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.send("abc").stall(3000); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
-  ReceiveFlags flags;
+TEST_F(Transfer, ReceiveChunkOfZeroReadsOneByte) {
+  connect([](LoopbackPeer& p) { p.send("abc").stall(3000); });
   DataBuffer out;
   EXPECT_TRUE(socket.receiveChunk(out, 0, 100, log, nullptr, flags));
   EXPECT_EQ(bytesOf(out), "a");
@@ -239,89 +197,75 @@ TEST(TcpReceive, ChunkOfZeroReadsOneByte) {
   EXPECT_EQ(bytesOf(out), "abc");
 }
 
-TEST(TcpReceive, CallbackAbortAfterACompleteReceiveKeepsTheBytes) {
-  testsupport::LoopbackPeer peer;
+TEST_F(Transfer, CallbackAbortAfterACompleteReceiveKeepsTheBytes) {
   peer.send("data").stall(3000);
-  peer.start();
-  component::SocketConnection connection;
-  connection.setHeartbeatMs(100);
-  connect(connection, peer);
-  CountingCallback callback;
+  auto c = connection(100);
   callback.abortAtHeartbeat = 1;
   DataBuffer out;
-  EXPECT_TRUE(connection.ReceiveBytes(out, &callback));
+  EXPECT_TRUE(c->ReceiveBytes(out, &callback));
   EXPECT_EQ(bytesOf(out), "data");
-  EXPECT_EQ(textOf(connection.log()),
-            "QuillonLog:\r\n  ReceiveBytes:\r\n    Socket ReceiveBytes aborted by application.\r\n");
+  EXPECT_EQ(textOf(c->log()), "QuillonLog:\r\n  ReceiveBytes:\r\n    Socket ReceiveBytes aborted by application.\r\n");
 }
 
-TEST(TcpSend, NothingToSendSucceedsAndNoSocketFails) {
-  testsupport::LoopbackPeer peer;
-  peer.stall(3000);
-  peer.start();
-  TcpSocket socket;
-  RecordingLog log;
-  EXPECT_FALSE(socket.sendAll("x", 1, 4096, 100, log, nullptr));
-  EXPECT_EQ(textOf(log), "QuillonLog:\r\n  No socket exists for sending (2)\r\n");
-  connect(socket, peer);
-  log.clearLog();
+TEST_F(Transfer, SendOfNothingSucceeds) {
+  stalled();
   EXPECT_TRUE(socket.sendAll("", 0, 4096, 100, log, nullptr));
   EXPECT_EQ(textOf(log), "QuillonLog:\r\n");
 }
 
-TEST(TcpSend, SeveralMegabytesReachASlowReaderThroughWritabilityWaits) {
-  const std::string data = bigPattern(8 * 1024 * 1024);
-  Connected c([&](testsupport::LoopbackPeer& peer) {
-    peer.reading(false).pause(300).reading(true).receiveBytes(data.size(), 5000);
-  });
-  TcpSocket& socket = c.socket;
-  CountingCallback callback;
+TEST_F(Transfer, SeveralMegabytesReachASlowReaderThroughWritabilityWaits) {
+  std::string data(8 * 1024 * 1024, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = char((i * 131 + i / 4096) & 0xFF);
+  connect([&](LoopbackPeer& p) { p.reading(false).pause(300).reading(true).receiveBytes(data.size(), 5000); });
   ProgressMonitor monitor(&callback, int64_t(data.size()));
-  RecordingLog log;
   const uint32_t start = platform::tickCount();
   EXPECT_TRUE(socket.sendAll(data.data(), data.size(), 4096, 50, log, &monitor)) << textOf(log);
   // The peer read nothing for 300 ms: the sender must have waited for room.
   EXPECT_GE(platform::tickCount() - start, 250u);
   EXPECT_GE(callback.heartbeats, 2);
   EXPECT_EQ(callback.lastPercent, 100);
-  ASSERT_TRUE(c.peer.waitDone(5000));
-  EXPECT_TRUE(c.peer.received() == data);
+  ASSERT_TRUE(peer.waitDone(5000));
+  EXPECT_TRUE(peer.received() == data);
 }
 
-TEST(TcpSend, ReaderThatNeverReadsEndsInTheIdleLimit) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.reading(false).stall(4000); });
-  TcpSocket& socket = c.socket;
+// A peer that never reads, and more than the socket buffers of a loopback
+// connection hold.
+class NonReader : public Transfer {
+ protected:
+  void SetUp() override {
+    connect([](LoopbackPeer& p) { p.reading(false).stall(4000); });
+  }
+  bool sendFiller(uint32_t heartbeatMs, ProgressMonitor* monitor) {
+    static const std::string filler(64 * 1024 * 1024, 'x');
+    return socket.sendAll(filler.data(), filler.size(), 65536, heartbeatMs, log, monitor);
+  }
+};
+
+TEST_F(NonReader, SendEndsInTheIdleLimit) {
   socket.setIdleLimit(300);
-  const std::string data = filler(64 * 1024 * 1024);
-  RecordingLog log;
   const uint32_t start = platform::tickCount();
-  EXPECT_FALSE(socket.sendAll(data.data(), data.size(), 65536, 100, log, nullptr));
+  EXPECT_FALSE(sendFiller(100, nullptr));
   EXPECT_LT(platform::tickCount() - start, 3000u);
   EXPECT_EQ(textOf(log), "QuillonLog:\r\n  socket is not ready for writing\r\n  Socket send idle timeout\r\n");
 }
 
-TEST(TcpSend, CallbackAbortsAWritabilityWait) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.reading(false).stall(4000); });
-  TcpSocket& socket = c.socket;
-  const std::string data = filler(64 * 1024 * 1024);
-  RecordingLog log;
+TEST_F(NonReader, CallbackAbortsAWritabilityWait) {
   // First fill the socket buffers, so that the next send waits at once.
   socket.setIdleLimit(200);
-  ASSERT_FALSE(socket.sendAll(data.data(), data.size(), 65536, 50, log, nullptr));
+  ASSERT_FALSE(sendFiller(50, nullptr));
   log.clearLog();
-  CountingCallback callback;
   callback.abortAtHeartbeat = 2;  // the first comes at the start of the piece
   ProgressMonitor monitor(&callback, 0);
   socket.setIdleLimit(3000);
   const uint32_t start = platform::tickCount();
-  EXPECT_FALSE(socket.sendAll(data.data(), data.size(), 65536, 50, log, &monitor));
+  EXPECT_FALSE(sendFiller(50, &monitor));
   EXPECT_LT(platform::tickCount() - start, 1000u);
   EXPECT_EQ(textOf(log),
             "QuillonLog:\r\n  socket operation aborted by application callback\r\n"
             "  Socket send aborted by application\r\n");
 }
 
-TEST(TcpSend, CallbackAbortDuringASendStopsIt) {
+TEST_F(Transfer, CallbackAbortDuringASendStopsIt) {
   const struct {
     int heartbeatAbort, percentAbort;
     const char* message;
@@ -332,14 +276,14 @@ TEST(TcpSend, CallbackAbortDuringASendStopsIt) {
       // The first percent comes when the first piece is counted.
       {0, 1, "Socket send aborted by application", 4},
   };
+  stalled();
   for (const auto& k : cases) {
-    Connected c([](testsupport::LoopbackPeer& peer) { peer.stall(2000); });
-    CountingCallback callback;
-    callback.abortAtHeartbeat = k.heartbeatAbort;
-    callback.abortAtPercentCall = k.percentAbort;
-    ProgressMonitor monitor(&callback, 10);
-    RecordingLog log;
-    EXPECT_FALSE(c.socket.sendAll("0123456789", 10, 4, 100, log, &monitor));
+    CountingCallback answers;
+    answers.abortAtHeartbeat = k.heartbeatAbort;
+    answers.abortAtPercentCall = k.percentAbort;
+    ProgressMonitor monitor(&answers, 10);
+    log.clearLog();
+    EXPECT_FALSE(socket.sendAll("0123456789", 10, 4, 100, log, &monitor));
     EXPECT_EQ(textOf(log), std::string("QuillonLog:\r\n  ") + k.message + "\r\n");
     EXPECT_EQ(monitor.done(), k.counted);
   }
@@ -355,31 +299,27 @@ class SecondPerPercent : public CountingCallback {
   }
 };
 
-TEST(TcpSend, CallbackAbortAfterACompleteSend) {
+TEST_F(Transfer, CallbackAbortAfterACompleteSend) {
   nettest::FakeClock clock;
-  testsupport::LoopbackPeer peer;
   peer.receiveBytes(10).stall(2000);
   peer.start();
   component::SocketChannel channel;
-  RecordingLog log;
   ASSERT_TRUE(channel.connect("127.0.0.1", peer.port(), false, 100, 2000, log, nullptr));
-  SecondPerPercent callback;
-  callback.abortAtHeartbeat = 2;
-  ProgressMonitor monitor(&callback, 10);
+  SecondPerPercent answers;
+  answers.abortAtHeartbeat = 2;
+  ProgressMonitor monitor(&answers, 10);
   EXPECT_FALSE(channel.send("0123456789", 10, 4096, 100, 1000, log, &monitor));
   EXPECT_EQ(textOf(log), "QuillonLog:\r\n  Socket SendBytes2 aborted by application.\r\n");
-  EXPECT_EQ(callback.heartbeats, 2);
+  EXPECT_EQ(answers.heartbeats, 2);
 }
 
-TEST(TcpSend, ResetByThePeerExplainsTheError) {
+TEST_F(Transfer, ResetByThePeerExplainsTheError) {
   // The peer resets only once the connection is up on both sides.
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.receiveBytes(1).reset(); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
+  connect([](LoopbackPeer& p) { p.receiveBytes(1).reset(); });
   ASSERT_TRUE(socket.sendAll("x", 1, 4096, 100, log, nullptr));
-  ASSERT_TRUE(c.peer.waitDone(2000));
+  ASSERT_TRUE(peer.waitDone(2000));
   platform::sleepMs(50);
-  const std::string data = filler(1024 * 1024);
+  const std::string data(1024 * 1024, 'x');
   EXPECT_FALSE(socket.sendAll(data.data(), data.size(), 4096, 100, log, nullptr));
   const std::string text = textOf(log);
   EXPECT_THAT(text, HasSubstr("  SocketError: WSAECONNRESET "));
@@ -387,10 +327,8 @@ TEST(TcpSend, ResetByThePeerExplainsTheError) {
   EXPECT_TRUE(socket.hasSocket());  // a send never closes the socket
 }
 
-TEST(TcpSecureChannelWaits, WaitReadableRecordsTheTimeItWaited) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.stall(2000); });
-  TcpSocket& socket = c.socket;
-  RecordingLog log;
+TEST_F(Transfer, SecureWaitRecordsTheTimeItWaited) {
+  stalled();
   bool closed = true;
   EXPECT_FALSE(socket.waitReadable(30, nullptr, closed, log));
   EXPECT_FALSE(closed);
@@ -400,15 +338,12 @@ TEST(TcpSecureChannelWaits, WaitReadableRecordsTheTimeItWaited) {
   EXPECT_EQ(textOf(log), "QuillonLog:\r\n  numSec: 0\r\n  microSec: 20000\r\n");
 }
 
-TEST(TcpSecureChannelWaits, PolledAbortStopsTheWait) {
+TEST_F(Transfer, PolledAbortStopsASecureWait) {
   nettest::FakeClock clock;
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.stall(2000); });
-  TcpSocket& socket = c.socket;
-  CountingCallback callback;
+  stalled();
   callback.abortAtAbortCheck = 1;
   ProgressMonitor monitor(&callback, 0);
   nettest::FakeClock::advance(301);
-  RecordingLog log;
   uint32_t length = 8;
   bool timedOut = false;
   char buffer[8];
@@ -416,25 +351,15 @@ TEST(TcpSecureChannelWaits, PolledAbortStopsTheWait) {
   EXPECT_EQ(textOf(log), "QuillonLog:\r\n  Wait-for-data aborted by app\r\n  WaitForData timed out.\r\n");
 }
 
-TEST(TcpSecureChannelWaits, ReceiveUntilClosedGathersEveryPiece) {
-  Connected c([](testsupport::LoopbackPeer& peer) { peer.sendPieces("hello, world", 5, 20).close(); });
-  TcpSocket& socket = c.socket;
+TEST_F(Transfer, ReceiveUntilClosedGathersEveryPiece) {
+  connect([](LoopbackPeer& p) { p.sendPieces("hello, world", 5, 20).close(); });
   socket.setIdleLimit(2000);
-  RecordingLog log;
   DataBuffer out;
-  CountingCallback callback;
   ProgressMonitor monitor(&callback, 0);
   EXPECT_TRUE(socket.receiveUntilClosed(out, log, &monitor));
   EXPECT_EQ(bytesOf(out), "hello, world");
   EXPECT_THAT(textOf(log), EndsWith("  The peer has closed the socket (TCP) connection\r\n"));
   EXPECT_FALSE(socket.hasSocket());
-
-  log.clearLog();
-  uint32_t length = 8;
-  bool timedOut = true;
-  EXPECT_FALSE(socket.receiveSome(nullptr, length, timedOut, log, nullptr));
-  EXPECT_FALSE(timedOut);
-  EXPECT_EQ(textOf(log), "QuillonLog:\r\n  This socket is not connected\r\n");
 }
 
 }  // namespace
