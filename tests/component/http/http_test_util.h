@@ -1,26 +1,18 @@
 #pragma once
-// Shared helpers of the HTTP component tests: files with known content, a byte
+// Shared helpers of the HTTP component tests: bytes with known content, a byte
 // sink that captures (and can refuse) what the request writer sends, the fixed
-// request header lines, and masking of the random boundary.
+// request header lines, masking of the random boundary, and gzip data.
+#include <zlib.h>
+
 #include <cstdint>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
+#include "component/http/http_upload.h"
+#include "component/http/http_upload_impl.h"
 #include "component/net/socket_connection.h"
 
 namespace httptest {
-
-inline void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Deterministic bytes covering every value 0..255, different for each seed.
 inline std::string patternBytes(size_t n, uint32_t seed) {
@@ -33,6 +25,23 @@ inline std::string patternBytes(size_t n, uint32_t seed) {
     out[i] = char(x & 0xFF);
   }
   return out;
+}
+
+inline std::string logText(component::HttpUploadImpl& up) {
+  component::StringBuffer out;
+  up.lastErrorText(out);
+  return out.getString();
+}
+
+inline std::string logText(component::HttpUpload& up) {
+  std::string out;
+  up.lastErrorText(out);
+  return out;
+}
+
+inline std::string bodyOf(component::HttpUploadImpl& up) {
+  component::DataBuffer& b = up.replyBody();
+  return std::string(reinterpret_cast<const char*>(b.getData()), b.getSize());
 }
 
 // The request header as it must appear on the wire, boundary masked.
@@ -103,12 +112,6 @@ class CaptureSink : public component::ByteSink {
   int failAtWrite = -1;
   std::function<void(size_t)> onWrite;
 };
-
-}  // namespace httptest
-
-#include <zlib.h>
-
-namespace httptest {
 
 // `data` as one gzip stream.
 inline std::string gzipOf(const std::string& data) {

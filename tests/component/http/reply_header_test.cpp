@@ -36,24 +36,24 @@ TEST(ReplyHeaderParse, FirstOfRepeatedFieldsWinsAndFoldedLinesJoin) {
   EXPECT_EQ(h.fields().size(), 3u);
 }
 
-TEST(ReplyHeaderParse, TextWithoutHttpKeepsStatusZero) {
+TEST(ReplyHeaderParse, StatusLinesThatGiveNoStatus) {
+  const struct {
+    const char* text;
+    const char* statusLine;
+  } cases[] = {
+      {"ICY 200 OK\r\nContent-Length: 5\r\n\r\n", "ICY 200 OK"},
+      {"http/1.1 200 OK\r\n\r\n", "http/1.1 200 OK"},  // the HTTP prefix is compared exactly
+      {"HTTP/1.1\r\n\r\n", "HTTP/1.1"},
+      {"HTTP/1.1 abc\r\n\r\n", "HTTP/1.1 abc"},
+      {"no carriage return", ""},
+  };
   ReplyHeader h;
-  h.parse("ICY 200 OK\r\nContent-Length: 5\r\n\r\n");
-  EXPECT_EQ(h.getStatusCode(), 0);
-  EXPECT_STREQ(h.statusLine().getString(), "ICY 200 OK");
-  EXPECT_FALSE(h.hasContentLength());
-  h.parse("http/1.1 200 OK\r\n\r\n");
-  EXPECT_EQ(h.getStatusCode(), 0) << "the HTTP prefix is compared exactly";
-}
-
-TEST(ReplyHeaderParse, StatusLineWithoutBlankOrNumberStops) {
-  ReplyHeader h;
-  h.parse("HTTP/1.1\r\n\r\n");
-  EXPECT_EQ(h.getStatusCode(), 0);
-  h.parse("HTTP/1.1 abc\r\n\r\n");
-  EXPECT_EQ(h.getStatusCode(), 0);
-  h.parse("no carriage return");
-  EXPECT_STREQ(h.statusLine().getString(), "");
+  for (const auto& c : cases) {
+    h.parse(c.text);
+    EXPECT_EQ(h.getStatusCode(), 0) << c.text;
+    EXPECT_STREQ(h.statusLine().getString(), c.statusLine);
+    EXPECT_FALSE(h.hasContentLength()) << c.text;
+  }
 }
 
 TEST(ReplyHeaderParse, MissingReasonPhraseTakesTheNextLinesValue) {
@@ -69,16 +69,21 @@ TEST(ReplyHeaderParse, MissingReasonPhraseTakesTheNextLinesValue) {
 }
 
 TEST(ReplyHeaderParse, ContentLengthIsFoundInAnyCaseAndReadLikeDecimal) {
+  const struct {
+    const char* line;
+    int32_t length;
+  } cases[] = {
+      {"content-length:    1200", 1200},
+      {"Content-Length: many", 0},
+      {"Content-Length: -7", -7},
+      {"Content-Length: 99999999999999999999", INT32_MAX},  // clamped, not wrapped
+  };
   ReplyHeader h;
-  h.parse("HTTP/1.1 200 OK\r\ncontent-length:    1200\r\n\r\n");
-  EXPECT_EQ(h.getContentLength(), 1200);
-  h.parse("HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n");
-  EXPECT_TRUE(h.hasContentLength());
-  EXPECT_EQ(h.getContentLength(), 0);
-  h.parse("HTTP/1.1 200 OK\r\nContent-Length: -7\r\n\r\n");
-  EXPECT_EQ(h.getContentLength(), -7);
-  h.parse("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n");
-  EXPECT_EQ(h.getContentLength(), INT32_MAX) << "an oversized value is clamped, not wrapped";
+  for (const auto& c : cases) {
+    h.parse((std::string("HTTP/1.1 200 OK\r\n") + c.line + "\r\n\r\n").c_str());
+    EXPECT_TRUE(h.hasContentLength()) << c.line;
+    EXPECT_EQ(h.getContentLength(), c.length) << c.line;
+  }
 }
 
 TEST(ReplyHeaderParse, ParsingAgainResetsEverything) {

@@ -4,132 +4,142 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "component/http/http_upload.h"
 #include "http_test_util.h"
+#include "support/file_text.h"
 #include "support/loopback_peer.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using httptest::closingBoundary;
-using httptest::expectedHeader;
 using httptest::fieldPart;
 using httptest::filePartHeader;
 using httptest::maskBoundary;
 using testsupport::LoopbackPeer;
 
-constexpr const char* kReply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+constexpr const char* kPath = "/upload/api.php?x=1";
+
+// A form field, or a file of the temporary folder when `fileName` is given. A
+// name with '/' is reached through forward slashes, others with the system's
+// separator.
+struct Item {
+  std::string field, fileName, bytes;
+};
+Item param(const char* name, const char* value) { return {name, "", value}; }
+Item file(const char* field, const char* fileName, const std::string& bytes) { return {field, fileName, bytes}; }
 
 class RequestOnTheWire : public ::testing::Test {
  protected:
-  void SetUp() override {
-    testsupport::ensureSocketsStarted();
-    upload.setHostname("127.0.0.1");
-    upload.setPath("/upload/api.php?x=1");
-  }
-  // Every request ends with "--\r\n" (the closing boundary).
+  void SetUp() override { testsupport::ensureSocketsStarted(); }
+
+  // Peer scripts for `n` uploads; each request ends with "--\r\n".
   void expectConnections(int n) {
     for (int i = 0; i < n; ++i) {
       if (i) peer.nextConnection();
-      peer.receiveUntil("--\r\n", 3000).send(kReply).receiveUntilClosed(3000).close();
+      peer.receiveUntil("--\r\n", 3000).send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok").receiveUntilClosed(3000);
     }
     peer.start(3000);
-    upload.setPort(peer.port());
   }
-  std::string captured(size_t index = 0) {
-    EXPECT_TRUE(peer.waitDone(3000));
-    return peer.received(index);
+  std::unique_ptr<component::HttpUpload> upload(const std::vector<Item>& items) {
+    auto up = std::make_unique<component::HttpUpload>();
+    up->setHostname("127.0.0.1");
+    up->setPath(kPath);
+    up->setPort(peer.port());
+    for (const Item& item : items) {
+      if (item.fileName.empty()) {
+        up->addParam(item.field.c_str(), item.bytes.c_str());
+        continue;
+      }
+      std::string path = dir.file(item.fileName);
+      if (item.fileName.find('/') != std::string::npos) {
+        path = dir.path() + "/" + item.fileName;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+      }
+      testsupport::writeFileBytes(path, item.bytes);
+      up->addFileReference(item.field.c_str(), path.c_str());
+    }
+    return up;
   }
-  std::string header(uint64_t length) { return expectedHeader("127.0.0.1", "/upload/api.php?x=1", length); }
-  std::string bodyOk() {
-    component::ByteData data;
-    upload.getResponseBody(data);
-    return std::string(reinterpret_cast<const char*>(data.getData()), data.getSize());
+  // The masked request, with the header expected for the Content-Length it
+  // announced, which must be the length of what follows the header.
+  std::string expectedFor(const std::string& request, const std::string& body) {
+    const size_t bodyStart = request.find("\r\n\r\n") + 4;
+    return httptest::expectedHeader("127.0.0.1", kPath, request.size() - bodyStart) + body;
   }
 
   testsupport::TempDir dir;
   LoopbackPeer peer;
-  component::HttpUpload upload;
 };
 
-TEST_F(RequestOnTheWire, TheDocumentedExampleOf1291BodyBytes) {
-  const std::string data = httptest::patternBytes(1000, 21);
-  httptest::writeFile(dir.file("cat.JPG"), data);
-  upload.addParam("user", "abc");
-  upload.addFileReference("image", dir.file("cat.JPG").c_str());
-  expectConnections(1);
-  ASSERT_TRUE(upload.blockingUpload());
-  const std::string request = captured();
-  EXPECT_EQ(maskBoundary(request), header(1291) + fieldPart("user", "abc") +
-                                       filePartHeader("image", "cat.JPG", "image/jpeg") + data + "\r\n" +
-                                       closingBoundary());
-  EXPECT_EQ(httptest::boundaryOf(request).size(), 43u);
-  EXPECT_EQ(bodyOk(), "ok");
-}
-
-TEST_F(RequestOnTheWire, NoFieldsNoFilesAndUnusualNames) {
-  httptest::writeFile(dir.file("Makefile"), "all:\n");
-  httptest::writeFile(dir.file("shot.webp"), "RIFF");
-  const std::string slashed = dir.path() + "/" + "shot.webp";
-  upload.addFileReference("plain", dir.file("Makefile").c_str());
-  upload.addFileReference("odd", slashed.c_str());
-  expectConnections(1);
-  ASSERT_TRUE(upload.blockingUpload());
-  const std::string body = filePartHeader("plain", "Makefile", "") + "all:\n\r\n" +
-                           filePartHeader("odd", "shot.webp", "application/octet-stream") + "RIFF\r\n" +
-                           closingBoundary();
-  EXPECT_EQ(maskBoundary(captured()), header(body.size() + 3 * 35) + body);
-}
-
-TEST_F(RequestOnTheWire, NoFilesAtAll) {
-  upload.addParam("user", "abc");
-  upload.addParam("thumbsize", "");
-  expectConnections(1);
-  ASSERT_TRUE(upload.blockingUpload());
-  const std::string body = fieldPart("user", "abc") + fieldPart("thumbsize", "") + closingBoundary();
-  EXPECT_EQ(maskBoundary(captured()), header(body.size() + 3 * 35) + body);
-}
-
-TEST_F(RequestOnTheWire, NothingButTheClosingBoundary) {
-  expectConnections(1);
-  ASSERT_TRUE(upload.blockingUpload());
-  EXPECT_EQ(maskBoundary(captured()), header(49) + closingBoundary());
-}
-
-TEST_F(RequestOnTheWire, OrderOfAddingDoesNotMatter) {
-  httptest::writeFile(dir.file("a.gif"), "GIF");
-  upload.addFileReference("image", dir.file("a.gif").c_str());
-  upload.addParam("user", "abc");
-  upload.addParam("aid", "12");
-
-  component::HttpUpload other;
-  other.setHostname("127.0.0.1");
-  other.setPath("/upload/api.php?x=1");
-  other.addParam("user", "abc");
-  other.addParam("aid", "12");
-  other.addFileReference("image", dir.file("a.gif").c_str());
-
-  expectConnections(2);
-  other.setPort(peer.port());
-  ASSERT_TRUE(upload.blockingUpload());
-  ASSERT_TRUE(other.blockingUpload());
-  EXPECT_EQ(maskBoundary(captured(0)), maskBoundary(captured(1)));
-  const std::string body = fieldPart("user", "abc") + fieldPart("aid", "12") +
-                           filePartHeader("image", "a.gif", "image/gif") + "GIF\r\n" + closingBoundary();
-  EXPECT_EQ(maskBoundary(captured(0)), header(body.size() + 4 * 35) + body);
+TEST_F(RequestOnTheWire, FieldsThenFilesWithTheirTypes) {
+  const std::string jpeg = httptest::patternBytes(1000, 21);
+  const struct {
+    const char* name;
+    std::vector<Item> items;
+    std::string body;
+    int contentLength;  // -1: as the masked body implies
+  } cases[] = {
+      {"one field and a 1000-byte jpeg", {param("user", "abc"), file("image", "cat.JPG", jpeg)},
+       fieldPart("user", "abc") + filePartHeader("image", "cat.JPG", "image/jpeg") + jpeg + "\r\n" + closingBoundary(),
+       1291},
+      {"no fields; no dot, unknown extension, forward slashes",
+       {file("plain", "Makefile", "all:\n"), file("odd", "shot.webp", "RIFF"), file("image", "sub/pic.gif", "GIF89a")},
+       filePartHeader("plain", "Makefile", "") + "all:\n\r\n" +
+           filePartHeader("odd", "shot.webp", "application/octet-stream") + "RIFF\r\n" +
+           filePartHeader("image", "pic.gif", "image/gif") + "GIF89a\r\n" + closingBoundary(),
+       -1},
+      {"no files", {param("user", "abc"), param("thumbsize", "")},
+       fieldPart("user", "abc") + fieldPart("thumbsize", "") + closingBoundary(), -1},
+      {"nothing", {}, closingBoundary(), 49},
+      {"file added first", {file("image", "a.gif", "GIF"), param("user", "abc"), param("aid", "12")},
+       fieldPart("user", "abc") + fieldPart("aid", "12") + filePartHeader("image", "a.gif", "image/gif") + "GIF\r\n" +
+           closingBoundary(),
+       -1},
+      {"file added last", {param("user", "abc"), param("aid", "12"), file("image", "a.gif", "GIF")},
+       fieldPart("user", "abc") + fieldPart("aid", "12") + filePartHeader("image", "a.gif", "image/gif") + "GIF\r\n" +
+           closingBoundary(),
+       -1},
+#ifndef _WIN32  // such file names cannot exist on Windows
+      {"quote and line breaks in a file name", {file("image", "a\"b\rc\nd.jpg", "12345")},
+       filePartHeader("image", "a%22b%0Dc%0Ad.jpg", "image/jpeg") + "12345\r\n" + closingBoundary(), -1},
+#endif
+  };
+  expectConnections(int(std::size(cases)));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    auto up = upload(cases[i].items);
+    ASSERT_TRUE(up->blockingUpload()) << httptest::logText(*up);
+    component::ByteData reply;
+    up->getResponseBody(reply);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.getData()), reply.getSize()), "ok");
+  }
+  ASSERT_TRUE(peer.waitDone(3000));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    const std::string request = peer.received(i);
+    EXPECT_EQ(httptest::boundaryOf(request).size(), 43u);
+    EXPECT_EQ(maskBoundary(request), expectedFor(request, cases[i].body));
+    if (cases[i].contentLength >= 0) {
+      EXPECT_NE(request.find("\r\nContent-Length: " + std::to_string(cases[i].contentLength) + "\r\n"),
+                std::string::npos);
+    }
+  }
 }
 
 TEST_F(RequestOnTheWire, TwoRunsOfOneObjectSendTheSameRequestOnTwoConnections) {
-  httptest::writeFile(dir.file("p.png"), httptest::patternBytes(3000, 4));
-  upload.addParam("user", "abc");
-  upload.addFileReference("image", dir.file("p.png").c_str());
   expectConnections(2);
-  ASSERT_TRUE(upload.blockingUpload());
-  ASSERT_TRUE(upload.blockingUpload());
+  auto up = upload({param("user", "abc"), file("image", "p.png", httptest::patternBytes(3000, 4))});
+  ASSERT_TRUE(up->blockingUpload());
+  ASSERT_TRUE(up->blockingUpload());
+  ASSERT_TRUE(peer.waitDone(3000));
   EXPECT_EQ(peer.connectionsAccepted(), 2);
-  EXPECT_EQ(maskBoundary(captured(0)), maskBoundary(captured(1)));
+  EXPECT_EQ(maskBoundary(peer.received(0)), maskBoundary(peer.received(1)));
   EXPECT_TRUE(peer.clientClosed(0)) << "each run closes its connection";
 }
 
