@@ -1,11 +1,7 @@
 #include "service/service_fixture.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "platform/clock.h"
 #include "platform/sockets.h"
-#include "support/loopback_peer.h"
 
 namespace testsupport {
 
@@ -24,21 +20,6 @@ std::string chunkedReply(const std::string& body, size_t chunkSize) {
     reply += size + "\r\n" + piece + "\r\n";
   }
   return reply + "0\r\n\r\n";
-}
-
-std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-uint16_t closedLoopbackPort() {
-  ensureSocketsStarted();
-  uint16_t port = 0;
-  const platform::SocketHandle s = platform::listenLoopback(&port, 1);
-  platform::closeSocketHandle(s);
-  return port;
 }
 
 ServiceTest::ServiceTest() : desktop_(std::make_shared<ScriptedDesktop>()) {

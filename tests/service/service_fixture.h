@@ -8,9 +8,10 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/temp_work_dir.h"
+#include "support/file_text.h"
 #include "support/loopback_peer.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_dir.h"
 
 namespace testsupport {
 
@@ -18,10 +19,6 @@ namespace testsupport {
 std::string httpReply(const std::string& body, const std::string& status = "200 OK");
 // The same body in chunks of `chunkSize` bytes, ended by the zero chunk.
 std::string chunkedReply(const std::string& body, size_t chunkSize);
-// The bytes of a file (empty when it cannot be read).
-std::string fileBytes(const std::string& path);
-// A loopback port on which nothing listens (bound, then closed again).
-uint16_t closedLoopbackPort();
 
 class ServiceTest : public ::testing::Test {
  protected:
@@ -48,7 +45,7 @@ class ServiceTest : public ::testing::Test {
   // The one box shown, checked to be exactly one.
   RecordedBox onlyBox() const;
 
-  TempWorkDir dir_;
+  TempDir dir_{true};
   std::shared_ptr<ScriptedDesktop> desktop_;
   std::unique_ptr<app::AppState> state_;
   std::string request_;
