@@ -1,156 +1,90 @@
-// The service requests against PHP's development server, which parses the
-// client's bare-line-feed requests as a real web server would and closes the
-// connection after each reply.
-#include <fcntl.h>
+// The service requests against the local stand-in of the service: small PHP
+// scripts under PHP's development server, which parses the client's
+// bare-line-feed requests as a real web server would and closes the connection
+// after each reply.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "platform/clock.h"
-#include "platform/sockets.h"
 #include "service/password_digest.h"
 #include "service/service_fixture.h"
 #include "service/sign_in.h"
 #include "service/upload_server.h"
 #include "service/version_check.h"
-
-extern char** environ;
+#include "support/dev_service.h"
 
 namespace {
 
-// `php -S 127.0.0.1:PORT -t tests/service/php` on a free port, for one test.
-class PhpServer {
- public:
-  explicit PhpServer(const std::string& version) {
-    port_ = testsupport::closedLoopbackPort();
-    const std::string address = "127.0.0.1:" + std::to_string(port_);
-    const std::string root = std::string(FP_TESTS_DIR) + "/service/php";
-    std::vector<std::string> args = {"php", "-S", address, "-t", root};
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    env.push_back("FLINGPOST_TEST_VERSION=" + version);
-    std::vector<char*> argv, envp;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    for (std::string& e : env) envp.push_back(&e[0]);
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&pid_, "php", &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    ready_ = pid_ != 0 && waitUntilListening(5000);
-  }
-
-  ~PhpServer() {
-    if (pid_ == 0) return;
-    kill(pid_, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-      platform::sleepMs(10);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-
-  bool ready() const { return ready_; }
-  uint16_t port() const { return port_; }
-
- private:
-  bool waitUntilListening(uint32_t ms) {
-    uint32_t address = 0;
-    platform::parseDottedIPv4("127.0.0.1", &address);
-    const uint32_t start = platform::tickCount();
-    while (platform::tickCount() - start < ms) {
-      const platform::SocketHandle s = platform::openStreamSocket();
-      const bool up = platform::connectIPv4(s, address, port_) == 0;
-      platform::closeSocketHandle(s);
-      if (up) return true;
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = 0;  // it gave up (the port was taken in the meantime)
-        return false;
-      }
-      platform::sleepMs(20);
-    }
-    return false;
-  }
-
-  pid_t pid_ = 0;
-  uint16_t port_ = 0;
-  bool ready_ = false;
-};
+// Every user signs in with "secret"; the group repeats the name as the service
+// decoded it from the query, so a test sees how the name arrived.
+const char* const kUsers[] = {"alice", "a b", "Tom & Jerry", "x#y", "100%", "p+q=r"};
 
 class PhpServiceTest : public testsupport::ServiceTest {
  protected:
-  void start(const std::string& version = "0.2") {
-    server_ = std::make_unique<PhpServer>(version);
-    ASSERT_TRUE(server_->ready()) << "php -S did not come up";
-    useService(server_->port());
+  // One server for the suite: it takes about half a second to come up.
+  static void SetUpTestSuite() {
+    users_ = std::make_unique<testsupport::TempDir>();
+    std::string json = "{\"users\": {";
+    for (const char* name : kUsers) {
+      json += std::string(json.back() == '{' ? "" : ", ") + "\"" + name + "\": {\"password_md5\": \"" +
+              service::PasswordDigest().digestText("secret") + "\", \"usergroup\": \"" + name +
+              "\", \"albums\": [{\"id\": 21, \"name\": \"Holiday\", \"description\": \"Sun & sea\"}, "
+              "{\"id\": 22, \"name\": \"Cats <3\", \"description\": \"\"}]}";
+    }
+    testsupport::writeFileBytes(users_->file("users.json"), json + "}}");
+    server_ = std::make_unique<testsupport::DevService>(std::map<std::string, std::string>{
+        {"DEVSERVICE_USERS", users_->file("users.json")}, {"DEVSERVICE_VERSION", "0.3"}});
   }
-  void TearDown() override { server_.reset(); }
+  static void TearDownTestSuite() {
+    server_.reset();
+    users_.reset();
+  }
+  void SetUp() override {
+    ASSERT_TRUE(server_->running()) << "the service stand-in did not come up";
+    ASSERT_TRUE(app::parseServiceEndpoint(server_->address(), &state_->service));
+  }
 
-  std::unique_ptr<PhpServer> server_;
+  bool signIn(const std::string& name, const std::string& password) {
+    state_->login.username = name;
+    state_->login.hashedPassword = service::PasswordDigest().digestText(password);
+    return service::signInAndLoadAlbums(*state_);
+  }
+
+  static std::unique_ptr<testsupport::TempDir> users_;
+  static std::unique_ptr<testsupport::DevService> server_;
 };
 
-TEST_F(PhpServiceTest, SignsInAndListsTheAlbums) {
-  start();
-  state_->login.username = "alice";
-  state_->login.hashedPassword = service::PasswordDigest().digestText("secret");
-  const uint32_t begin = platform::tickCount();
-  ASSERT_TRUE(service::signInAndLoadAlbums(*state_));
-  EXPECT_LT(platform::tickCount() - begin, 2000u);
-  EXPECT_TRUE(state_->signedIn);
-  EXPECT_EQ(state_->login.usergroup, "alice");
-  EXPECT_EQ(desktop_->albums().describe(), (std::vector<std::string>{"0:0:Private:Private Folder",
-                                                                     "21:21:Holiday:Sun & sea", "22:22:Cats <3:"}));
-  EXPECT_EQ(desktop_->boxCount(), 0u);
-}
+std::unique_ptr<testsupport::TempDir> PhpServiceTest::users_;
+std::unique_ptr<testsupport::DevService> PhpServiceTest::server_;
 
-TEST_F(PhpServiceTest, AUserNameWithBlankAmpersandAndHashArrivesWhole) {
-  start();
-  for (const char* name : {"a b", "Tom & Jerry", "x#y", "100%", "p+q=r"}) {
-    state_->login.username = name;
-    state_->login.hashedPassword = service::PasswordDigest().digestText("secret");
-    ASSERT_TRUE(service::signInAndLoadAlbums(*state_)) << name;
+TEST_F(PhpServiceTest, SignsInWithNamesThatNeedEncodingAndListsTheAlbums) {
+  for (const char* name : kUsers) {
+    ASSERT_TRUE(signIn(name, "secret")) << name;
+    EXPECT_TRUE(state_->signedIn);
     EXPECT_EQ(state_->login.usergroup, name);
+    EXPECT_EQ(desktop_->albums().describe(), (std::vector<std::string>{"0:0:Private:Private Folder",
+                                                                       "21:21:Holiday:Sun & sea", "22:22:Cats <3:"}));
   }
   EXPECT_EQ(desktop_->boxCount(), 0u);
 }
 
 TEST_F(PhpServiceTest, RefusedAndUnknownUsersGetTheirMessages) {
-  start();
-  state_->login.username = "alice";
-  state_->login.hashedPassword = service::PasswordDigest().digestText("wrong");
-  EXPECT_FALSE(service::signInAndLoadAlbums(*state_));
-  state_->login.username = "nobody";
-  EXPECT_FALSE(service::signInAndLoadAlbums(*state_));
+  EXPECT_FALSE(signIn("alice", "wrong"));
+  EXPECT_FALSE(signIn("nobody", "secret"));
   const std::vector<testsupport::RecordedBox> boxes = desktop_->boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, "Login failed.\r\n\r\nCheck username and password and try again.");
   EXPECT_EQ(boxes[1].text, "User nobody doesn't exist!\r\n\r\nPlease try again.");
 }
 
-TEST_F(PhpServiceTest, LooksUpTheUploadServer) {
-  start();
+TEST_F(PhpServiceTest, LooksUpTheUploadServerAndChecksTheVersion) {
   ASSERT_TRUE(service::lookUpUploadServer(*state_));
-  EXPECT_EQ(state_->uploadUrl, "http://127.0.0.1:" + std::to_string(server_->port()) + "/upload.php");
-}
-
-TEST_F(PhpServiceTest, ChecksTheVersion) {
-  start("0.2");
+  EXPECT_EQ(state_->uploadUrl, "http://" + server_->address() + "/upload.php");
   EXPECT_EQ(service::versionCheckThread(*desktop_, state_->service), 1);
-  EXPECT_EQ(desktop_->boxCount(), 0u);
-  server_.reset();
-  start("0.3");
-  EXPECT_EQ(service::versionCheckThread(*desktop_, state_->service), 1);
-  EXPECT_EQ(onlyBox().caption, "Newer Version Available");
+  EXPECT_EQ(onlyBox().text,
+            "There is a newer version available.\r\n\r\nPlease visit 127.0.0.1 to download the most recent version "
+            "of this application.");
 }
 
 }  // namespace
