@@ -91,7 +91,6 @@ class ScriptedDesktop : public app::Desktop {
   // box answers No (the cautious answer), and is recorded like any other.
   void answerNext(app::MessageAnswer answer);
   void setDesktopRect(const app::Rect& rect) { desktopRect_ = rect; }
-  void setMainWindowRect(const app::Rect& rect) { mainWindowRect_ = rect; }
 
   std::vector<RecordedBox> boxes() const;
   size_t boxCount() const;
