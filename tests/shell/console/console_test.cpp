@@ -104,7 +104,7 @@ TEST_F(ConsoleTest, UploadPrintsHtmlThenBbcodesAndSendsTheChosenFields) {
 
 TEST_F(ConsoleTest, BatchWithAMissingFileReportsItAndExitsThree) {
   const std::string files = pic() + " " + pic() + " " + quote(work_.file("gone.png")) + " " + pic() + " " + pic();
-  const Result r = run("upload --album 11 --user demo --password-stdin --yes --json " + files, "demo\n");
+  const Result r = run("upload --album 11 --user demo --password-stdin --yes --json --verbose " + files, "demo\n");
   EXPECT_EQ(r.status, 3) << r.err;
   size_t fails = 0;
   for (size_t at = r.err.find("OOPS: Upload Failed"); at != std::string::npos;
@@ -119,6 +119,10 @@ TEST_F(ConsoleTest, BatchWithAMissingFileReportsItAndExitsThree) {
   EXPECT_EQ(service_.uploadLog().size(), 4u);
   EXPECT_NE(r.out.find("\"path\":\"" + work_.file("gone.png") + "\",\"ok\":false,\"html\":null"), std::string::npos)
       << r.out;
+  // --verbose shows the component's own trail of the failed file.
+  EXPECT_NE(r.err.find("Trail of the failed upload of " + work_.file("gone.png") + ":\nQuillonLog:\n  BlockingUpload:"),
+            std::string::npos)
+      << r.err;
   EXPECT_NE(testsupport::readFileBytes(work_.file("data/lasterror.xml")).find("Failed to get file size information"),
             std::string::npos);
 }
