@@ -36,6 +36,9 @@ class DevService {
   std::string address_;
 };
 
+// `s` quoted for the POSIX shell.
+std::string shellQuote(const std::string& s);
+
 // The value of "name" in one uploads.log line (strings unquoted; null as "null").
 std::string jsonField(const std::string& line, const std::string& name);
 

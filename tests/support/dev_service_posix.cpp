@@ -7,12 +7,6 @@
 namespace testsupport {
 namespace {
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 std::string script() { return std::string(FP_SOURCE_DIR) + "/tools/devservice/devservice"; }
 
 }  // namespace
@@ -20,8 +14,8 @@ std::string script() { return std::string(FP_SOURCE_DIR) + "/tools/devservice/de
 DevService::DevService(const std::map<std::string, std::string>& env) {
   if (std::system("command -v php >/dev/null 2>&1") != 0) return;
   std::string command;
-  for (const auto& kv : env) command += kv.first + "=" + quote(kv.second) + " ";
-  command += quote(script()) + " start " + quote(state_.path()) + " 2>/dev/null";
+  for (const auto& kv : env) command += kv.first + "=" + shellQuote(kv.second) + " ";
+  command += shellQuote(script()) + " start " + shellQuote(state_.path()) + " 2>/dev/null";
   FILE* p = popen(command.c_str(), "r");
   if (!p) return;
   char buf[128];
@@ -33,7 +27,7 @@ DevService::DevService(const std::map<std::string, std::string>& env) {
 }
 
 DevService::~DevService() {
-  const std::string command = quote(script()) + " stop " + quote(state_.path()) + " >/dev/null 2>&1";
+  const std::string command = shellQuote(script()) + " stop " + shellQuote(state_.path()) + " >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) {
     // Nothing more can be done; the state folder goes with the TempDir.
   }
@@ -46,6 +40,12 @@ std::vector<std::string> DevService::uploadLog() const {
   while (std::getline(f, line))
     if (!line.empty()) lines.push_back(line);
   return lines;
+}
+
+std::string shellQuote(const std::string& s) {
+  std::string q = "'";
+  for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
 }
 
 std::string jsonField(const std::string& line, const std::string& name) {

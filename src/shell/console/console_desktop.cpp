@@ -106,31 +106,16 @@ void ConsoleDesktop::setMenuCheck(int, bool) {
   // The console has no menu; its options are shown by the "options" command.
 }
 
-void ConsoleDesktop::presetSignIn(const std::string& user, const std::string& password, bool remember) {
-  haveSignIn_ = true;
-  presetLogin_.username = user;
-  presetLogin_.password = password;
-  presetLogin_.autoLogin = remember;
-}
-
 bool ConsoleDesktop::runSignInDialog(app::LoginInfo& login) {
   std::string user, password;
-  bool remember = false;
-  if (haveSignIn_) {
-    haveSignIn_ = false;
-    user = presetLogin_.username;
-    password = presetLogin_.password;
-    remember = presetLogin_.autoLogin;
-  } else {
-    std::fputs("User name: ", stderr);
-    std::fflush(stderr);
-    if (!std::getline(std::cin, user)) return false;
-    if (!user.empty() && user.back() == '\r') user.pop_back();
-    std::fputs("Password: ", stderr);
-    std::fflush(stderr);
-    if (!platform::readSecretLine(password)) return false;
-    remember = isYes(askLine("Log in automatically? [y/N] "));
-  }
+  std::fputs("User name: ", stderr);
+  std::fflush(stderr);
+  if (!std::getline(std::cin, user)) return false;
+  if (!user.empty() && user.back() == '\r') user.pop_back();
+  std::fputs("Password: ", stderr);
+  std::fflush(stderr);
+  if (!platform::readSecretLine(password)) return false;
+  const bool remember = isYes(askLine("Log in automatically? [y/N] "));
   login.username = user.substr(0, kDialogFieldLimit);
   login.password = password.substr(0, kDialogFieldLimit);
   login.hashedPassword.clear();
@@ -179,6 +164,5 @@ InterruptGuard::InterruptGuard() {
 
 InterruptGuard::~InterruptGuard() { platform::catchInterrupts(false); }
 
-bool InterruptGuard::interrupted() { return platform::interruptRequested(); }
 
 }  // namespace console

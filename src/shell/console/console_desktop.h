@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_state.h"
 #include "app/desktop.h"
 #include "app/memory_album_list.h"
 
@@ -51,9 +50,6 @@ class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
   int exitCode() const { return exitCode_; }
   // The last text a viewer showed (the console's Copy takes it).
   const std::string& lastViewerText() const { return lastViewerText_; }
-  // Sign-in data for the next sign-in dialog (the one-shot forms fill it in
-  // from their flags instead of asking).
-  void presetSignIn(const std::string& user, const std::string& password, bool remember);
 
   // Prints to standard error under the output lock.
   void note(const std::string& text);
@@ -65,8 +61,6 @@ class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
   bool endRequested_ = false;
   int exitCode_ = 0;
   std::string lastViewerText_;
-  bool haveSignIn_ = false;
-  app::LoginInfo presetLogin_;
   std::string currentFile_;
 };
 
@@ -79,7 +73,6 @@ class InterruptGuard {
  public:
   InterruptGuard();
   ~InterruptGuard();
-  static bool interrupted();
 };
 
 }  // namespace console

@@ -14,12 +14,6 @@ namespace {
 
 using testsupport::jsonField;
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 struct Result {
   int status = -1;
   std::string out;
@@ -38,9 +32,9 @@ class ConsoleTest : public ::testing::Test {
   // Runs flingpost with `args` in the working folder, `input` on its standard input.
   Result run(const std::string& args, const std::string& input = "", const std::string& service = "") {
     const std::string addr = service.empty() ? service_.address() : service;
-    const std::string cmd = "cd " + quote(work_.path()) + " && printf %s " + quote(input) +
-                            " | KESTROVA_SERVICE=" + quote(addr) + " timeout 60 " + quote(FP_FLINGPOST_BIN) + " " +
-                            args + " >" + quote(work_.file("out.txt")) + " 2>" + quote(work_.file("err.txt"));
+    const std::string cmd = "cd " + testsupport::shellQuote(work_.path()) + " && printf %s " + testsupport::shellQuote(input) +
+                            " | KESTROVA_SERVICE=" + testsupport::shellQuote(addr) + " timeout 60 " + testsupport::shellQuote(FP_FLINGPOST_BIN) + " " +
+                            args + " >" + testsupport::shellQuote(work_.file("out.txt")) + " 2>" + testsupport::shellQuote(work_.file("err.txt"));
     Result r;
     const int rc = std::system(cmd.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -48,7 +42,7 @@ class ConsoleTest : public ::testing::Test {
     r.err = testsupport::readFileBytes(work_.file("err.txt"));
     return r;
   }
-  std::string pic() const { return quote(work_.file("pic.png")); }
+  std::string pic() const { return testsupport::shellQuote(work_.file("pic.png")); }
 
   testsupport::DevService service_;
   testsupport::TempDir work_;
@@ -103,7 +97,7 @@ TEST_F(ConsoleTest, UploadPrintsHtmlThenBbcodesAndSendsTheChosenFields) {
 }
 
 TEST_F(ConsoleTest, BatchWithAMissingFileReportsItAndExitsThree) {
-  const std::string files = pic() + " " + pic() + " " + quote(work_.file("gone.png")) + " " + pic() + " " + pic();
+  const std::string files = pic() + " " + pic() + " " + testsupport::shellQuote(work_.file("gone.png")) + " " + pic() + " " + pic();
   const Result r = run("upload --album 11 --user demo --password-stdin --yes --json --verbose " + files, "demo\n");
   EXPECT_EQ(r.status, 3) << r.err;
   size_t fails = 0;
