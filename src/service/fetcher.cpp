@@ -21,6 +21,7 @@ const char kConnectFailed[] =
     "Connection to Kestrova failed.\r\n\r\nCheck your Internet connection and try again.";
 
 constexpr int kReceiveBufferSize = 1000;
+constexpr int kWouldBlock = 10035;  // a non-blocking connect under way
 
 std::string fail(app::Desktop& desktop, const char* message) {
   desktop.messageBox(message, kNetworkErrorCaption, app::MessageButtons::kOk);
@@ -34,6 +35,17 @@ void sendAll(platform::SocketHandle s, const std::string& bytes) {
     if (n <= 0) return;  // the receive below then sees the end or the error
     sent += size_t(n);
   }
+}
+
+// A connect that gets no answer would otherwise wait for the system's own limit,
+// which is minutes on some systems.
+bool connectWithin(platform::SocketHandle s, uint32_t address, uint16_t port, uint32_t ms) {
+  if (!platform::setNonBlocking(s, true)) return platform::connectIPv4(s, address, port) == 0;
+  bool connected = platform::connectIPv4(s, address, port) == 0;
+  if (!connected && platform::lastSocketError() == kWouldBlock) {
+    connected = platform::waitWritable(s, ms) == 1 && platform::pendingSocketError(s) == 0;
+  }
+  return platform::setNonBlocking(s, false) && connected;
 }
 
 }  // namespace
@@ -68,7 +80,7 @@ std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host,
   if (!platform::lookUpIPv4(host, &address)) return fail(desktop, kLookupFailed);
   const platform::SocketHandle s = platform::openStreamSocket();
   if (s == platform::kInvalidSocket) return fail(desktop, kSocketFailed);
-  if (platform::connectIPv4(s, address, port) != 0) {
+  if (!connectWithin(s, address, port, limits.connectTimeoutMs)) {
     platform::closeSocketHandle(s);
     return fail(desktop, kConnectFailed);
   }

@@ -20,6 +20,8 @@ struct FetchLimits {
   uint32_t idleTimeoutMs = 30000;
   // Replies are small XML documents; more than this is kept up to the cap.
   size_t maxReplyBytes = size_t(8) << 20;
+  // A connect that has had no answer for this long has failed.
+  uint32_t connectTimeoutMs = 30000;
 };
 
 // The request text every service request has: "GET " + pathAndQuery +

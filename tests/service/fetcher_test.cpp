@@ -121,4 +121,19 @@ TEST_F(FetcherTest, AConnectionFailureShowsItsNetworkMessageOnce) {
   }
 }
 
+TEST_F(FetcherTest, AConnectWithoutAnswerFailsAtItsTimeLimit) {
+  testsupport::UnansweringListener listener;
+  if (!listener.ready()) GTEST_SKIP() << "this system refuses connects to a full queue";
+  service::FetchLimits limits;
+  limits.connectTimeoutMs = 300;
+  const uint32_t start = platform::tickCount();
+  EXPECT_EQ(fetch("127.0.0.1", listener.port(), limits), "error");
+  const uint32_t elapsed = platform::tickCount() - start;
+  EXPECT_GE(elapsed, 290u);
+  EXPECT_LT(elapsed, 1500u);
+  ASSERT_EQ(desktop_->boxCount(), 1u);
+  EXPECT_EQ(desktop_->boxes().back().text,
+            "Connection to Kestrova failed.\r\n\r\nCheck your Internet connection and try again.");
+}
+
 }  // namespace
