@@ -245,7 +245,11 @@ TEST_F(FileHelpersCodeSetTest, PathOutsideTheAnsiCodeSetOpensThroughTheWidePath)
   const std::string path = utf8File(std::string("photo-") + fptest::kUtf8AMacron + ".jpg");
   // Narrow file streams cannot name every character on Windows: write, then rename.
   writeFileBytes(dir_.file("staging.tmp"), "wide road");
-  std::filesystem::rename(dir_.file("staging.tmp"), std::filesystem::u8path(path));
+  std::error_code renamed;
+  std::filesystem::rename(dir_.file("staging.tmp"), std::filesystem::u8path(path), renamed);
+  // Wine stores names in the host's locale: under a plain "C" locale this name
+  // cannot exist on disk at all.
+  if (renamed) GTEST_SKIP() << "the file system cannot name the file: " << renamed.message();
 
   EncodedString encoded;
   encoded.setUtf8(path.c_str());
