@@ -21,7 +21,6 @@ const char kConnectFailed[] =
     "Connection to Kestrova failed.\r\n\r\nCheck your Internet connection and try again.";
 
 constexpr int kReceiveBufferSize = 1000;
-constexpr int kWouldBlock = 10035;  // a non-blocking connect under way
 
 std::string fail(app::Desktop& desktop, const char* message) {
   desktop.messageBox(message, kNetworkErrorCaption, app::MessageButtons::kOk);
@@ -42,7 +41,7 @@ void sendAll(platform::SocketHandle s, const std::string& bytes) {
 bool connectWithin(platform::SocketHandle s, uint32_t address, uint16_t port, uint32_t ms) {
   if (!platform::setNonBlocking(s, true)) return platform::connectIPv4(s, address, port) == 0;
   bool connected = platform::connectIPv4(s, address, port) == 0;
-  if (!connected && platform::lastSocketError() == kWouldBlock) {
+  if (!connected && platform::lastSocketError() == platform::kWsaEwouldblock) {
     connected = platform::waitWritable(s, ms) == 1 && platform::pendingSocketError(s) == 0;
   }
   return platform::setNonBlocking(s, false) && connected;
