@@ -4,6 +4,7 @@
 
 #include "shell/win32/resources/resource.h"
 #include "shell/win32/win32_handles.h"
+#include "shell/win32/window_proc.h"
 
 namespace win32 {
 namespace {
@@ -15,7 +16,7 @@ std::string dialogItemText(HWND dialog, int id, int limit) {
   return text;
 }
 
-INT_PTR CALLBACK signInDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR signInDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
@@ -65,7 +66,7 @@ void copyCodes(HWND dialog) {
   SetFocus(edit);
 }
 
-INT_PTR CALLBACK linkCodeViewer(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR linkCodeViewer(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
       const auto* content = reinterpret_cast<const ViewerContent*>(lParam);
@@ -97,14 +98,14 @@ INT_PTR CALLBACK linkCodeViewer(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 bool runSignInDialog(HINSTANCE instance, HWND owner, app::LoginInfo& login) {
-  return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SIGN_IN), owner, signInDialog,
+  return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SIGN_IN), owner, guardedDialogProc<signInDialog>,
                          reinterpret_cast<LPARAM>(&login)) == IDOK;
 }
 
 void showLinkCodeViewer(HINSTANCE instance, HWND owner, const std::string& title, const std::string& text) {
   const int dialog = title == "BBCODE" ? IDD_BBCODES : IDD_HTML_CODES;
   const ViewerContent content{title, text};
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(dialog), owner, linkCodeViewer, reinterpret_cast<LPARAM>(&content));
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(dialog), owner, guardedDialogProc<linkCodeViewer>, reinterpret_cast<LPARAM>(&content));
 }
 
 ClipboardResult copyToClipboard(HWND owner, const std::string& text) {

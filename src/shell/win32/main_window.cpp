@@ -26,7 +26,9 @@ static_assert(AlbumListBox::kControlId == shell::kCommandAlbumList, "album list 
 constexpr char kTrayExitText[] = "Exit";
 
 HICON loadIcon(HINSTANCE instance, int size) {
-  return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_FLINGPOST), IMAGE_ICON, size, size, 0));
+  // Shared: the system frees it with the module, so the class's icons never leak.
+  return static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(IDI_FLINGPOST), IMAGE_ICON, size, size, LR_SHARED));
 }
 
 }  // namespace
@@ -143,9 +145,14 @@ void MainWindow::uploadDrop(HDROP drop) {
   // A batch's message boxes run a message loop of their own; a drop arriving
   // then is released, not nested inside the running batch.
   if (uploading_) return;
-  uploading_ = true;
+  // Reset on every way out, an exception included, or every later drop would
+  // be refused.
+  struct Busy {
+    bool& flag;
+    explicit Busy(bool& f) : flag(f) { flag = true; }
+    ~Busy() { flag = false; }
+  } busy(uploading_);
   upload::uploadDroppedFiles(state_, files);
-  uploading_ = false;
 }
 
 }  // namespace win32

@@ -68,5 +68,26 @@ TEST_F(DropOnList, AnsweringNoToThePromptShowsNoProgressAndSendsNothing) {
   EXPECT_TRUE(driver.unexpected.empty());
 }
 
+TEST_F(DropOnList, AHandlerThatThrowsEndsAtTheWindowsEdgeAndLaterDropsStillWork) {
+  addDemoAlbums();
+  state().signedIn = true;
+  state().promptBeforeUpload = false;
+  desktop->failProgress = true;
+  // The batch throws inside the drop's handling; the window procedure answers
+  // as the default procedure would, and the window goes on.
+  EXPECT_EQ(SendMessageA(hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(makeDrop({"C:\\a.png"}, POINT{20, 75})), 0),
+            0);
+  EXPECT_TRUE(IsWindow(hwnd()));
+
+  desktop->failProgress = false;
+  state().promptBeforeUpload = true;
+  ModalDriver driver;
+  driver.answer("Are you sure?", IDNO);
+  SendMessageA(hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(makeDrop({"C:\\a.png"}, POINT{20, 75})), 0);
+  pumpMessages(20);
+  ASSERT_EQ(driver.boxes.size(), 1u) << "the next drop is taken, not refused as nested";
+  EXPECT_EQ(driver.boxes[0].text, "Upload 1 image to album\r\nHoliday?");
+}
+
 }  // namespace
 }  // namespace guitest

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "shell/win32/dialogs.h"
 #include "shell/win32/png_writer.h"
@@ -217,6 +218,7 @@ std::optional<app::ServiceEndpoint> testService() {
 }
 
 std::unique_ptr<app::ProgressView> RecordingDesktop::showProgress(const app::Rect& over) {
+  if (failProgress) throw std::bad_alloc();
   return std::make_unique<WatchedProgress>(over, instance(), *this);
 }
 

@@ -99,6 +99,8 @@ class RecordingDesktop : public win32::Win32Desktop {
   std::vector<HWND> progressHandles;
   std::vector<std::string> opened;
   int minimised = 0, restored = 0, iconsRemoved = 0;
+  // Makes showProgress throw std::bad_alloc, as it would when memory runs out.
+  bool failProgress = false;
   // Set to take a screenshot of the first upload's progress window.
   std::string progressScreenshot;
 };
