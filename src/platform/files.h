@@ -13,7 +13,8 @@ constexpr FileHandle kInvalidFile = -1;
 // The separator between folder and file names ('\' on Windows, '/' elsewhere).
 char pathSeparator();
 
-// Opens an existing file for reading, letting others read and write it meanwhile.
+// Opens an existing regular file for reading, letting others read and write it
+// meanwhile. A folder, a pipe or a device is refused without waiting on it.
 // Returns kInvalidFile on failure; lastOsError() then tells why. No retry here.
 FileHandle openForReadAnsi(const std::string& path);
 // The same with a UTF-16 path (Windows' wide functions; UTF-8 bytes on POSIX).
@@ -33,6 +34,11 @@ bool fileSize(FileHandle file, uint64_t* size);
 // Reads up to `max` bytes; *got is 0 at the end of the file. False on an error.
 bool readFile(FileHandle file, void* buffer, uint32_t max, uint32_t* got);
 void closeFile(FileHandle file);
+
+// Reads the whole regular file `path` into *bytes. False when it cannot be opened
+// (see openForReadAnsi), a read fails, or it holds more than `maxBytes` bytes;
+// *tooLarge (when given) tells the last case from the others.
+bool readWholeFile(const std::string& path, size_t maxBytes, std::string* bytes, bool* tooLarge = nullptr);
 
 // The process's current directory, or an empty text when it cannot be read.
 std::string currentDirectory();

@@ -16,16 +16,21 @@ char pathSeparator() { return '/'; }
 
 FileHandle openForReadAnsi(const std::string& path) {
   int fd;
+  // Non-blocking, so that a pipe with no writer cannot hold the open; the
+  // descriptor goes back to blocking once it is known to be a regular file.
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return kInvalidFile;
   struct stat st{};
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(fd);
-    errno = EISDIR;
+    errno = error;
     return kInvalidFile;
   }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return fd;
 }
 

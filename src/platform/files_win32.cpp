@@ -8,16 +8,31 @@ namespace platform {
 
 char pathSeparator() { return '\\'; }
 
+namespace {
+
+// A folder cannot be opened this way; a device or a pipe can, and is refused:
+// it has no size, and a read could wait for ever.
+FileHandle regularFileOnly(HANDLE h) {
+  if (h == INVALID_HANDLE_VALUE) return kInvalidFile;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return kInvalidFile;
+  }
+  return reinterpret_cast<FileHandle>(h);
+}
+
+}  // namespace
+
 FileHandle openForReadAnsi(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+  return regularFileOnly(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 FileHandle openForReadWide(const std::u16string& path) {
-  HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+  return regularFileOnly(CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool hasWideFileApi() {

@@ -8,6 +8,7 @@
 #include "app/data_files.h"
 #include "platform/sockets.h"
 #include "service/reply_framing.h"
+#include "service/xml_reading.h"
 
 namespace service {
 namespace {
@@ -111,7 +112,7 @@ bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocum
   }
   // Parsed from the file, not from memory: the file is what a user or a support
   // request gets to see, so it must be exactly what the client read.
-  return document->LoadFile(path.c_str());
+  return loadXmlFile(path, document);
 }
 
 }  // namespace service

@@ -54,7 +54,7 @@ bool saveSignInFile(const app::AppState& state) {
 bool loadSignInFile(app::AppState& state) {
   const std::string path = app::dataPath(app::kLoginInfoFile);
   TiXmlDocument document;
-  if (!document.LoadFile(path.c_str())) return fail(state, "Cannot open the saved sign-in file " + path + ".");
+  if (!loadXmlFile(path, &document)) return fail(state, "Cannot open the saved sign-in file " + path + ".");
   const TiXmlElement* root = firstChild(&document, "login_info");
   if (!root) return fail(state, kNoRoot);
   if (!readField(state, root, "username", &state.login.username)) return false;

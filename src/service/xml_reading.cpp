@@ -2,7 +2,88 @@
 
 #include <tinyxml.h>
 
+#include <cstring>
+
+#include "platform/files.h"
+
 namespace service {
+
+bool nestingWithin(const std::string& text, int maxDepth) {
+  const size_t n = text.size();
+  size_t i = 0;
+  int depth = 0;
+  auto skipPast = [&](const char* end) {
+    const size_t at = text.find(end, i);
+    i = at == std::string::npos ? n : at + std::strlen(end);
+  };
+  while (i < n) {
+    const size_t open = text.find('<', i);
+    if (open == std::string::npos) break;
+    i = open + 1;
+    if (text.compare(open, 4, "<!--") == 0) {
+      i = open + 4;
+      skipPast("-->");
+    } else if (text.compare(open, 9, "<![CDATA[") == 0) {
+      i = open + 9;
+      skipPast("]]>");
+    } else if (i < n && (text[i] == '?' || text[i] == '!' || text[i] == '/')) {
+      // Declarations and unknown markup end at the first ">", as the parser reads them.
+      const bool endTag = text[i] == '/';
+      skipPast(">");
+      if (endTag && depth > 0) --depth;
+    } else {
+      // A start tag, to its ">" outside quoted attribute values.
+      char quote = 0;
+      bool selfClosing = false;
+      for (; i < n; ++i) {
+        const char c = text[i];
+        if (quote) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          selfClosing = text[i - 1] == '/';
+          ++i;
+          break;
+        }
+      }
+      if (!selfClosing && ++depth > maxDepth) return false;
+    }
+  }
+  return true;
+}
+
+bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* reason) {
+  std::string why;
+  std::string text;
+  bool tooLarge = false;
+  document->Clear();
+  if (!platform::readWholeFile(path, kMaxXmlFileBytes, &text, &tooLarge)) {
+    why = tooLarge ? "it is larger than " + std::to_string(kMaxXmlFileBytes >> 20) + " MiB"
+                   : "it cannot be read: " + platform::osErrorText(platform::lastOsError());
+  } else if (!nestingWithin(text, kMaxXmlDepth)) {
+    why = "its elements nest deeper than " + std::to_string(kMaxXmlDepth) + " levels";
+  } else {
+    // As the library's own file loading: the text ends at a NUL byte, and
+    // CR LF and a lone CR become LF before parsing.
+    std::string normal;
+    normal.reserve(text.size());
+    for (size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
+      if (text[i] == '\r') {
+        normal += '\n';
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      } else {
+        normal += text[i];
+      }
+    }
+    document->SetValue(path);
+    document->Parse(normal.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (!document->Error()) return true;
+    why = std::string("it is not well-formed XML: ") + document->ErrorDesc();
+  }
+  if (reason) *reason = why;
+  return false;
+}
 
 const TiXmlElement* firstChild(const TiXmlNode* parent, const char* name) {
   return parent ? parent->FirstChildElement(name) : nullptr;

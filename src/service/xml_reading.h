@@ -1,11 +1,29 @@
 #pragma once
-// Small readers over TinyXML shared by the service documents.
+// Small readers over TinyXML shared by the documents of the data folder.
+#include <cstddef>
 #include <string>
 
+class TiXmlDocument;
 class TiXmlNode;
 class TiXmlElement;
 
 namespace service {
+
+// No document of the service comes near these; anything beyond is refused
+// before the parser sees it (its recursion would overflow the stack).
+constexpr size_t kMaxXmlFileBytes = size_t(8) << 20;
+constexpr int kMaxXmlDepth = 256;
+
+// Loads the file `path` into `document` the way TinyXML's own LoadFile does
+// (line ends normalised, the default encoding), but refuses a path that is not
+// a regular file, a file over kMaxXmlFileBytes and one whose elements nest
+// deeper than kMaxXmlDepth. False when it does not load; `reason` (when given)
+// then says why, in words for the user.
+bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* reason = nullptr);
+
+// True when no element of `text` lies more than `maxDepth` levels deep. Errs
+// towards counting too deep on malformed text, never too shallow.
+bool nestingWithin(const std::string& text, int maxDepth);
 
 // The first child element of `parent` named `name`; nullptr when there is none
 // (also for a null parent).

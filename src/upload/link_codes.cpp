@@ -42,8 +42,8 @@ LinkCodes buildLinkCodes(const std::string& thumbUrl, const std::string& imageUr
 
 bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, const std::string& bbcodePath,
                    LinkCodes* written) {
-  TiXmlDocument doc(replyPath.c_str());
-  if (!doc.LoadFile()) return false;
+  TiXmlDocument doc;
+  if (!service::loadXmlFile(replyPath, &doc)) return false;
   const TiXmlElement* reply = service::firstChild(&doc, "upload");
   if (!reply || service::firstChild(reply, "error")) return false;
   std::string thumb, image;
