@@ -9,13 +9,15 @@ namespace {
 
 struct KindInfo {
   const char* file;
-  const char* join;         // where two codes meet
-  const char* replacement;  // the same with a line break between them
+  const char* join;  // where two codes meet: the end of one and the start of the next
 };
 
+// Where a join is broken: behind the first code's "</a>" or "URL]".
+constexpr size_t kJoinBreak = 4;
+
 const KindInfo& infoOf(CodeKind kind) {
-  static const KindInfo kHtml{"htmlcodes.txt", "</a><a", "</a>\r\n<a"};
-  static const KindInfo kBbcode{"bbcodes.txt", "URL][U", "URL]\r\n[U"};
+  static const KindInfo kHtml{"htmlcodes.txt", "</a><a"};
+  static const KindInfo kBbcode{"bbcodes.txt", "URL][U"};
   return kind == CodeKind::kHtml ? kHtml : kBbcode;
 }
 
@@ -36,15 +38,21 @@ bool clearLinkCodes() {
   return true;
 }
 
-std::string breakJoins(std::string text, CodeKind kind) {
-  const KindInfo& info = infoOf(kind);
-  const std::string join = info.join, replacement = info.replacement;
-  // A replacement holds no join and cannot complete one that starts before it,
-  // so searching on from its start finds what a search from the very start would.
+std::string breakJoins(const std::string& text, CodeKind kind) {
+  // One pass, copying once: replacing in place would shift the rest of the text
+  // at every join. Joins that share a character ("URL][URL][U") are each broken,
+  // as replacing them one after another would.
+  const std::string join = infoOf(kind).join;
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  size_t copied = 0;
   for (size_t at = text.find(join); at != std::string::npos; at = text.find(join, at + 1)) {
-    text.replace(at, join.size(), replacement);
+    out.append(text, copied, at + kJoinBreak - copied);
+    out += "\r\n";
+    copied = at + kJoinBreak;
   }
-  return text;
+  out.append(text, copied, std::string::npos);
+  return out;
 }
 
 std::string viewerText(CodeKind kind) {

@@ -2,9 +2,11 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "service/xml_reading.h"
+#include "upload/failure_reason.h"
 
 namespace upload {
 namespace {
@@ -12,6 +14,17 @@ namespace {
 void appendTo(const std::string& path, const std::string& code) {
   std::ofstream f(path, std::ios::out | std::ios::app);
   if (f) f << code;
+}
+
+// Only these become codes: whatever else a browser would follow ("javascript:",
+// "data:", ...) could run or show anything where the code is pasted.
+bool isWebAddress(const std::string& address) {
+  const auto sameIgnoringCase = [](char lower, char c) { return (c >= 'A' && c <= 'Z' ? char(c + 32) : c) == lower; };
+  for (const std::string scheme : {"http://", "https://"}) {
+    if (address.size() >= scheme.size() && std::equal(scheme.begin(), scheme.end(), address.begin(), sameIgnoringCase))
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -41,14 +54,31 @@ LinkCodes buildLinkCodes(const std::string& thumbUrl, const std::string& imageUr
 }
 
 bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, const std::string& bbcodePath,
-                   LinkCodes* written) {
+                   LinkCodes* written, std::string* reason) {
+  const auto fail = [reason](const std::string& why) {
+    if (reason) *reason = why;
+    return false;
+  };
+  const std::string noAddress = "the reply names no image address";
   TiXmlDocument doc;
-  if (!service::loadXmlFile(replyPath, &doc)) return false;
+  std::string why;
+  if (!service::loadXmlFile(replyPath, &doc, &why)) return fail(noAddress + " (" + excerpt(why, 200) + ")");
   const TiXmlElement* reply = service::firstChild(&doc, "upload");
-  if (!reply || service::firstChild(reply, "error")) return false;
+  if (!reply) return fail(noAddress);
+  if (const TiXmlElement* error = service::firstChild(reply, "error")) {
+    std::string text;
+    service::elementText(error, &text);
+    const std::string shown = excerpt(text, 200);
+    return fail("the service refused the file" + (shown.empty() ? "" : ": " + shown));
+  }
   std::string thumb, image;
-  if (!service::elementText(service::firstChild(reply, "thumburl"), &thumb) || thumb.empty()) return false;
-  if (!service::elementText(service::firstChild(reply, "imageurl"), &image) || image.empty()) return false;
+  if (!service::elementText(service::firstChild(reply, "thumburl"), &thumb) || thumb.empty()) return fail(noAddress);
+  if (!service::elementText(service::firstChild(reply, "imageurl"), &image) || image.empty()) return fail(noAddress);
+  for (const std::string* address : {&image, &thumb}) {
+    if (!isWebAddress(*address)) {
+      return fail("the reply names an address that is neither http nor https: " + excerpt(*address, 100));
+    }
+  }
   const LinkCodes codes = buildLinkCodes(thumb, image);
   appendTo(htmlPath, codes.html);
   appendTo(bbcodePath, codes.bbcode);

@@ -19,11 +19,14 @@ std::string encodeForLinkCode(const std::string& address);
 LinkCodes buildLinkCodes(const std::string& thumbUrl, const std::string& imageUrl);
 
 // Reads the upload reply document at `replyPath` and appends its two codes to
-// the cache files, HTML first. Silent: false when the reply holds no usable
-// addresses (no document, no "upload", an "error", a missing or empty
-// "thumburl" or "imageurl"); true once both codes were built, even when a cache
-// file could not be opened. `written` (when given) receives the codes.
+// the cache files, HTML first. True once both codes were built, even when a
+// cache file could not be opened; `written` (when given) receives them. False,
+// with nothing appended and `reason` (when given) in words for the user, when
+// the reply yields no codes: it cannot be read or parsed, has no "upload", holds
+// an "error" (the service refused the file), lacks "thumburl" or "imageurl" or
+// their text, or names an address that is not http or https (a script address
+// would run where the code is pasted).
 bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, const std::string& bbcodePath,
-                   LinkCodes* written = nullptr);
+                   LinkCodes* written = nullptr, std::string* reason = nullptr);
 
 }  // namespace upload

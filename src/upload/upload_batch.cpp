@@ -1,14 +1,17 @@
 #include "upload/upload_batch.h"
 
-#include <fstream>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/app_state.h"
 #include "app/data_files.h"
 #include "component/http/http_upload.h"
+#include "component/http/http_upload_impl.h"
 #include "component/net/progress_monitor.h"
 #include "platform/files.h"
 #include "service/upload_server.h"
+#include "upload/failure_reason.h"
 #include "upload/link_code_cache.h"
 #include "upload/upload_address.h"
 
@@ -32,12 +35,9 @@ class ObserverCallback : public component::ProgressCallback {
   app::TransferObserver& observer_;
 };
 
-void writeTextFile(const std::string& path, const char* text) {
-  std::ofstream f(path, std::ios::out | std::ios::trunc);
-  if (f) f << text;
-}
-
-// Uploads one file; fills `outcome` and answers whether the upload went through.
+// Uploads one file and makes its codes; fills `outcome` and answers whether the
+// file succeeded. A failed file gets its reason, which also replaces
+// data/lasterror.xml, so the batch's last failure can be sent to support.
 bool uploadOne(app::AppState& state, const UploadTarget& target, const std::string& albumKey,
                component::ProgressCallback* callback, FileOutcome& outcome) {
   component::HttpUpload upload;
@@ -50,23 +50,39 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
   upload.addParam("aid", albumKey.c_str());
   upload.addParam("type", "file");
   upload.addParam("thumbsize", std::to_string(state.thumbnailSize).c_str());
-  outcome.uploaded = upload.blockingUpload(callback);
+  const bool replied = upload.blockingUpload(callback);
+  const int status = upload.statusCode();
+  component::ByteData body;
+  upload.getResponseBody(body);
+  const bool success = status >= 200 && status <= 299;
+  outcome.uploaded = replied && success;
   if (!outcome.uploaded) {
-    // The reason stays with the user's data folder, so it can be sent to support.
     std::string xml;
     upload.lastErrorText(outcome.trail);
     upload.lastErrorXml(xml);
-    platform::writeWholeFile(app::dataPath("lasterror.xml"), xml.data(), xml.size());
+    // A server may answer before it has read the whole file (a body too large
+    // for it): then the run fails, but the status still says why.
+    outcome.error = status != 0 && !success
+                        ? statusReason(upload.impl().replyHeaderText().getAnsi(),
+                                       std::string(reinterpret_cast<const char*>(body.getData()), body.getSize()))
+                        : trailReason(xml);
+    saveLastError(outcome.path, outcome.error, xml);
     return false;
   }
-  component::ByteData body;
-  upload.getResponseBody(body);
   body.appendChar(0);
-  const std::string replyPath = app::dataPath("uploadresponse.xml");
-  writeTextFile(replyPath, reinterpret_cast<const char*>(body.getData()));
-  outcome.linked = makeLinkCodes(replyPath, cacheFilePath(CodeKind::kHtml), cacheFilePath(CodeKind::kBbcode),
-                                 &outcome.codes);
-  return true;
+  const char* text = reinterpret_cast<const char*>(body.getData());
+  const std::string replyPath = app::dataPath(app::kUploadResponseFile);
+  // The codes are read back from the file: a reply that is not written whole
+  // must not let an earlier reply stand in for it.
+  if (!platform::writeWholeFile(replyPath, text, std::strlen(text))) {
+    outcome.error = "the reply could not be saved to " + replyPath + ": " +
+                    excerpt(platform::osErrorText(platform::lastOsError()), 200);
+  } else {
+    outcome.linked = makeLinkCodes(replyPath, cacheFilePath(CodeKind::kHtml), cacheFilePath(CodeKind::kBbcode),
+                                   &outcome.codes, &outcome.error);
+  }
+  if (!outcome.linked) saveLastError(outcome.path, outcome.error, "");
+  return outcome.linked;
 }
 
 }  // namespace
@@ -117,6 +133,9 @@ BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
     return result;
   }
 
+  // The batch runs from here: a reason left by an earlier batch must not pass
+  // for one of this batch.
+  std::remove(lastErrorPath().c_str());
   std::unique_ptr<app::ProgressView> progress = desktop.showProgress(desktop.mainWindowRect());
   progress->setStatusText("Preparing Uploads");
   progress->setProgress(5);

@@ -27,12 +27,16 @@ class DroppedFiles {
   virtual void finish() = 0;
 };
 
+// What became of one file. A file succeeded when `linked`; every other file
+// failed and says why in `error` (also kept in data/lasterror.xml while it is
+// the batch's last failure).
 struct FileOutcome {
   std::string path;
-  bool uploaded = false;  // the request went out and a reply with a status came back
-  bool linked = false;    // the reply carried the two addresses: codes were added
+  bool uploaded = false;  // the request went out and a reply with a 2xx status came back
+  bool linked = false;    // the reply named two http(s) addresses: codes were made and added
   LinkCodes codes;
-  std::string trail;      // the upload's diagnostic trail (text form) when it failed
+  std::string trail;      // the upload's diagnostic trail (text form) when it was not `uploaded`
+  std::string error;  // why the file failed, in words for the user; empty when it did not
 };
 
 struct BatchOutcome {

@@ -1,6 +1,7 @@
 // The upload batch end to end against the local service stand-in, with a
 // scripted desktop standing in for the window.
 #include <gtest/gtest.h>
+#include <tinyxml.h>
 
 #include <fstream>
 #include <memory>
@@ -8,10 +9,14 @@
 
 #include "app/app_state.h"
 #include "app/data_files.h"
-#include "support/file_text.h"
+#include "platform/files.h"
+#include "service/xml_reading.h"
 #include "support/dev_service.h"
+#include "support/file_text.h"
+#include "support/loopback_peer.h"
 #include "support/scripted_desktop.h"
 #include "support/temp_dir.h"
+#include "upload/failure_reason.h"
 #include "upload/link_code_cache.h"
 #include "upload/upload_address.h"
 #include "upload/upload_batch.h"
@@ -56,9 +61,13 @@ class UploadBatchTest : public ::testing::Test {
   void start(const std::map<std::string, std::string>& env = {}) {
     service_ = std::make_unique<testsupport::DevService>(env);
     if (!service_->running()) GTEST_SKIP() << "the local service stand-in needs php";
+    signIn(service_->address());
+  }
+  // A signed-in state with three albums, its service at `address`.
+  void signIn(const std::string& address) {
     desktop_ = std::make_shared<testsupport::ScriptedDesktop>();
     state_ = std::make_unique<app::AppState>(desktop_);
-    ASSERT_TRUE(app::parseServiceEndpoint(service_->address(), &state_->service));
+    ASSERT_TRUE(app::parseServiceEndpoint(address, &state_->service));
     state_->signedIn = true;
     state_->login.username = testsupport::DevService::kUser;
     state_->login.hashedPassword = testsupport::DevService::kDigest;
@@ -77,6 +86,14 @@ class UploadBatchTest : public ::testing::Test {
     for (const auto& e : desktop_->progress())
       if (e.kind == testsupport::ProgressEvent::kBar) v.push_back(e.value);
     return v;
+  }
+  // The reason in data/lasterror.xml; empty when there is none.
+  static std::string lastErrorReason() {
+    TiXmlDocument doc;
+    std::string reason;
+    if (service::loadXmlFile(upload::lastErrorPath(), &doc))
+      service::elementText(service::firstChild(service::firstChild(&doc, "lasterror"), "reason"), &reason);
+    return reason;
   }
   std::vector<std::string> captions() const {
     std::vector<std::string> v;
@@ -126,8 +143,85 @@ TEST_F(UploadBatchTest, FiveFilesWithTheThirdMissingUploadFourAndFailOnce) {
                       out.files[4].codes.html);
   EXPECT_NE(html.find("</a><a"), std::string::npos);
   EXPECT_FALSE(out.files[2].uploaded);
-  EXPECT_NE(out.files[2].trail.find("Failed to get file size information"), std::string::npos);
-  EXPECT_NE(testsupport::readFileBytes(app::dataPath("lasterror.xml")).find("<BlockingUpload>"), std::string::npos);
+  EXPECT_EQ(out.files[2].error, "the upload did not go through: Failed to get file size information");
+  EXPECT_EQ(lastErrorReason(), out.files[2].error) << "a later success leaves the batch's last failure";
+  EXPECT_NE(testsupport::readFileBytes(upload::lastErrorPath()).find("<BlockingUpload>"), std::string::npos);
+}
+
+// One file per reply from a scripted upload server: a reply either becomes the
+// file's two codes or fails the file with its reason, appending nothing.
+TEST_F(UploadBatchTest, EachReplyBecomesCodesOrFailsItsFileWithAReason) {
+  const auto http = [](const std::string& status, const std::string& body) {
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  };
+  const auto uploadReply = [&](const std::string& inside) { return http("200 OK", "<upload>" + inside + "</upload>"); };
+  const auto addresses = [](const std::string& thumb, const std::string& image) {
+    return "<thumburl>" + thumb + "</thumburl><imageurl>" + image + "</imageurl>";
+  };
+  const std::string badScheme = "the reply names an address that is neither http nor https: ";
+  const struct {
+    const char* what;
+    std::string reply;
+    std::string error;  // the start of the file's reason; empty: the codes below are made
+    std::string html = "", bbcode = "";
+    bool replyFileIsFolder = false;
+  } cases[] = {
+      {"entities decoded, markup kept out, either letter case",
+       uploadReply(addresses("HTTP://h/t.jpg?a=1&amp;b=2\" onerror=\"x", "https://h/[/URL][URL=evil]&lt;script&gt;")),
+       "",
+       "<a href=\"https://h/%5B/URL%5D%5BURL=evil%5D%3Cscript%3E\">"
+       "<img src=\"HTTP://h/t.jpg?a=1&b=2%22%20onerror=%22x\" border=0></a>",
+       "[URL=https://h/%5B/URL%5D%5BURL=evil%5D%3Cscript%3E][IMG]HTTP://h/t.jpg?a=1&b=2%22%20onerror=%22x[/IMG][/URL]"},
+      {"body too large",
+       http("413 Request Entity Too Large", "<html>\r\n<head><title>413 Request Entity Too Large</title></head>\r\n"),
+       "the server answered \"HTTP/1.1 413 Request Entity Too Large\": <html> <head><title>413 Request Entity Too "
+       "Large</title></head>"},
+      {"server error, its page cut short",
+       http("500 Internal Server Error", "\r\n Database\tgone\x01 " + std::string(300, 'x')),
+       "the server answered \"HTTP/1.1 500 Internal Server Error\": Database gone " + std::string(186, 'x') + "..."},
+      {"not found, no body", http("404 Not Found", ""), "the server answered \"HTTP/1.1 404 Not Found\""},
+      {"refused though it names addresses",
+       uploadReply("<error>not an image</error>" + addresses("http://h/t", "http://h/i")),
+       "the service refused the file: not an image"},
+      {"no image address", uploadReply("<thumburl>http://h/t</thumburl>"), "the reply names no image address"},
+      {"not XML", http("200 OK", "<upload><thumburl>"),
+       "the reply names no image address (it is not well-formed XML: "},
+      {"script address", uploadReply(addresses("http://h/t", "javaScript:alert(1)")),
+       badScheme + "javaScript:alert(1)"},
+      {"data address", uploadReply(addresses("data:image/svg+xml,x", "http://h/i")),
+       badScheme + "data:image/svg+xml,x"},
+      {"reply file cannot be written", uploadReply(addresses("http://h/t", "http://h/i")),
+       "the reply could not be saved to " + app::dataPath(app::kUploadResponseFile) + ": Is a directory", "", "", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testsupport::LoopbackPeer peer;
+    const std::string form = "<getserver><uploadform>http://" + peer.address() + "/up.php</uploadform></getserver>";
+    peer.receiveUntil("\n\n").send(http("200 OK", form)).close();
+    peer.nextConnection().receiveUntil("--\r\n").send(c.reply).close();
+    peer.start();
+    signIn(peer.address());
+    state_->promptBeforeUpload = false;
+    testsupport::writeFileBytes(upload::lastErrorPath(), "<lasterror><reason>earlier batch</reason></lasterror>");
+    const std::string replyPath = app::dataPath(app::kUploadResponseFile);
+    std::remove(replyPath.c_str());
+    if (c.replyFileIsFolder) {
+      ASSERT_TRUE(platform::createDirectory(replyPath));
+    }
+    TestDrop drop(1, {image("a.png")});
+    const upload::BatchOutcome out = upload::uploadDroppedFiles(*state_, drop);
+    ASSERT_EQ(out.files.size(), 1u);
+    const upload::FileOutcome& f = out.files[0];
+    EXPECT_EQ(f.error.substr(0, c.error.size()), c.error);
+    EXPECT_EQ(f.error.empty(), c.error.empty()) << f.error;
+    EXPECT_EQ(f.linked, c.error.empty());
+    EXPECT_EQ(f.uploaded, c.reply.compare(0, 10, "HTTP/1.1 2") == 0);
+    EXPECT_EQ(lastErrorReason(), f.error);
+    EXPECT_EQ(captions(), c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{"OOPS"});
+    EXPECT_EQ(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kHtml)), c.html);
+    EXPECT_EQ(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kBbcode)), c.bbcode);
+    EXPECT_TRUE(peer.waitDone(5000));
+  }
 }
 
 TEST_F(UploadBatchTest, PromptNamesCountAndAlbumAndNoSendsNothing) {
@@ -222,6 +316,7 @@ TEST_F(UploadBatchTest, StopRequestedDuringAnUploadEndsTheBatchWithNothingCached
   EXPECT_EQ(out.end, upload::BatchOutcome::End::kStopped);
   ASSERT_EQ(out.files.size(), 1u);
   EXPECT_FALSE(out.files[0].uploaded);
+  EXPECT_NE(out.files[0].error, "");
   EXPECT_EQ(observer.started, std::vector<std::string>{"a.png"});
   EXPECT_EQ(captions(), std::vector<std::string>{"OOPS"});
   EXPECT_EQ(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kHtml)), "");
