@@ -33,6 +33,7 @@ struct FileOutcome {
   bool linked = false;    // the reply carried the two addresses: codes were added
   LinkCodes codes;
   std::string trail;      // the upload's diagnostic trail (text form) when it failed
+  std::string error;  // why the file failed, in words for the user; empty when it did not
 };
 
 struct BatchOutcome {
