@@ -1,5 +1,7 @@
 #include "shell/console/one_shot.h"
 
+#include <sstream>
+
 #include "app/data_files.h"
 #include "platform/files.h"
 #include "service/sign_in.h"
@@ -61,17 +63,16 @@ bool signIn(app::AppState& state, ConsoleDesktop& desktop, const Options& o) {
 std::string failureReason(const upload::FileOutcome& f) {
   if (!f.error.empty()) return f.error;
   if (f.uploaded) return "the reply held no link codes (it is kept in data/uploadresponse.xml)";
-  // The trail's first entry that is neither a context ("Name:") nor a pair
-  // ("name: value") is the component's own account of the failure.
-  size_t at = 0;
-  while (at < f.trail.size()) {
-    size_t end = f.trail.find('\n', at);
-    if (end == std::string::npos) end = f.trail.size();
-    const size_t start = f.trail.find_first_not_of(' ', at);
-    const std::string line = start < end ? f.trail.substr(start, end - start) : std::string();
-    if (!line.empty() && line.back() != ':' && line.find(": ") == std::string::npos) return "upload failed: " + line;
-    at = end + 1;
+  // The trail's last entry that is neither a context ("Name:") nor a pair
+  // ("name: value") is the component's own account of what went wrong.
+  std::string last;
+  std::istringstream trail(f.trail);
+  for (std::string line; std::getline(trail, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    line.erase(0, line.find_first_not_of(' '));
+    if (!line.empty() && line.back() != ':' && line.find(": ") == std::string::npos) last = line;
   }
+  if (!last.empty()) return "upload failed: " + last;
   return "upload failed (--verbose shows its trail)";
 }
 

@@ -41,7 +41,8 @@ std::vector<std::string> unusableFiles(const std::vector<std::string>& files) {
       platform::closeFile(file);
       continue;
     }
-    const std::string reason = platform::osErrorText(platform::lastOsError());
+    std::string reason = platform::osErrorText(platform::lastOsError());
+    reason.erase(reason.find_last_not_of(" \r\n") + 1);  // Windows' texts end in a line break
     bad.push_back(path + ": " + (platform::pathExists(path) ? "not a readable regular file (" + reason + ")" : reason));
   }
   return bad;
