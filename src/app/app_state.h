@@ -56,6 +56,12 @@ class AppState {
   LoginInfo login;
   std::string uploadUrl;            // set by the last successful upload server lookup
   bool versionCheckStarted = false; // the version check runs once per process
+  // The sign-in pauses so that its progress window can be read; where nobody
+  // watches one (the console's one-shot commands) the pauses are switched off.
+  bool paceSignIn = true;
+  // How long an upload may go without a byte moving before its file fails, in
+  // milliseconds; 0 keeps the upload component's own limit.
+  uint32_t uploadIdleLimitMs = 0;
 
   // Where service requests go: kestrova.com:80 unless KESTROVA_SERVICE says
   // otherwise at construction. Front-ends may replace it before startUp.

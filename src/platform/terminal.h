@@ -23,4 +23,8 @@ void catchInterrupts(bool on);
 bool interruptRequested();
 void clearInterrupt();
 
+// From now on a write to a pipe whose reader has gone fails with an error,
+// instead of ending the process (POSIX's SIGPIPE; Windows has no such signal).
+void ignoreBrokenPipe();
+
 }  // namespace platform

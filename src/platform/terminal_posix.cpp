@@ -33,6 +33,7 @@ void catchInterrupts(bool on) {
 }
 
 bool interruptRequested() { return g_interrupted != 0; }
+void ignoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
 void clearInterrupt() { g_interrupted = 0; }
 
 bool isTerminal(Stream stream) {

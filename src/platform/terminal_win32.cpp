@@ -22,6 +22,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 void catchInterrupts(bool on) { SetConsoleCtrlHandler(onConsoleEvent, on ? TRUE : FALSE); }
 bool interruptRequested() { return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0; }
 void clearInterrupt() { InterlockedExchange(&g_interrupted, 0); }
+void ignoreBrokenPipe() {}
 
 bool isTerminal(Stream stream) {
   const DWORD which = stream == Stream::kIn ? STD_INPUT_HANDLE : stream == Stream::kOut ? STD_OUTPUT_HANDLE

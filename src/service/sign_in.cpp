@@ -32,7 +32,7 @@ std::string fetchAccountData(app::AppState& state) {
   std::unique_ptr<app::ProgressView> progress = state.desktop->showProgress(state.albumList().screenRect());
   progress->setStatusText("Attempting to log in as " + state.login.username);
   progress->setProgress(10);
-  platform::sleepMs(kPauseBeforeRequestMs);
+  if (state.paceSignIn) platform::sleepMs(kPauseBeforeRequestMs);
   progress->setProgress(50);
   const std::string request =
       serviceRequest("/getuserdataxml.php?user=" + percentEncode(state.login.username) +
@@ -40,7 +40,7 @@ std::string fetchAccountData(app::AppState& state) {
                      state.service.host);
   std::string reply = fetchServiceDocument(*state.desktop, state.service.host, state.service.port, request);
   progress->setProgress(100);
-  platform::sleepMs(kPauseAfterReplyMs);
+  if (state.paceSignIn) platform::sleepMs(kPauseAfterReplyMs);
   return reply;
 }
 

@@ -90,6 +90,12 @@ int runCommand(app::AppState& state, int id, int notification) {
 
 bool startProgram(app::AppState& state) {
   state.desktop->setMenuCheck(kCommandThumb200, true);
+  if (!startNetwork(state)) return false;
+  service::startUp(state);
+  return true;
+}
+
+bool startNetwork(app::AppState& state) {
   uint16_t granted = 0;
   if (platform::startupSockets(kSocketsVersion, &granted) != 0) {
     state.desktop->messageBox("Error initializing Winsock.\r\n\r\nThe application will now close.", "Winsock Error",
@@ -97,7 +103,6 @@ bool startProgram(app::AppState& state) {
     state.desktop->endProgram(kExitNoNetwork);
     return false;
   }
-  service::startUp(state);
   return true;
 }
 

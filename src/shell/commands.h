@@ -46,6 +46,9 @@ int runCommand(app::AppState& state, int id, int notification = 0);
 // saved sign-in. False when the network could not start: the user has been told
 // and the program is ending with kExitNoNetwork.
 bool startProgram(app::AppState& state);
+// The network start alone, for front-ends that run the later steps their own
+// way; false as for startProgram.
+bool startNetwork(app::AppState& state);
 
 // Digests the typed password, signs in, and saves the sign-in when asked to.
 bool signInFromDialog(app::AppState& state);

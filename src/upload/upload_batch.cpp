@@ -44,6 +44,7 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
   upload.setHostname(target.host.c_str());
   upload.setPath(target.path.c_str());
   upload.setPort(target.port);
+  upload.setIdleLimitMs(state.uploadIdleLimitMs);
   upload.addFileReference("image", outcome.path.c_str());
   upload.addParam("user", state.login.username.c_str());
   upload.addParam("hashed_password", state.login.hashedPassword.c_str());

@@ -40,6 +40,9 @@ class HttpUpload {
   void setPath(const char* path);
   // The TCP port (80 unless set); the Host line carries the bare host name.
   void setPort(int port);
+  // How long the transfer may go without a byte moving before the run fails;
+  // 0 (the default) keeps the connection's own limit of 5000 s.
+  void setIdleLimitMs(uint32_t ms);
   void addParam(const char* name, const char* value);
   void addFileReference(const char* fieldName, const char* localPath);
 

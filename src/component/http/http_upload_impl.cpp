@@ -63,6 +63,8 @@ bool HttpUploadImpl::run(const char* contextName, ProgressCallback* callback) {
 
   connection_ = std::make_unique<SocketConnection>();
   connection_->setHeartbeatMs(heartbeatMs_);
+  connection_->setReceiveIdleLimitMs(idleLimitMs_);
+  connection_->setSendIdleLimitMs(idleLimitMs_);
   byteSink_ = connection_.get();
 
   if (!connection_->Connect(hostName_, port_, secureChannel_, int(connectTimeoutMs_), callback_)) {

@@ -67,6 +67,8 @@ class HttpUploadImpl : public ComponentObject {
   int port() const { return port_; }
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
   uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
+  // The send and receive idle limit of each run's connection (0: its default).
+  void setIdleLimitMs(uint32_t ms) { idleLimitMs_ = ms; }
   uint32_t heartbeatMs() const { return heartbeatMs_; }
   // The largest piece of file data read and sent at once (2048 unless set).
   void setChunkSize(uint32_t bytes) { chunkSize_ = bytes ? bytes : 1; }
@@ -114,6 +116,7 @@ class HttpUploadImpl : public ComponentObject {
   std::unique_ptr<SocketConnection> connection_;
   uint32_t chunkSize_ = 2048;
   uint32_t connectTimeoutMs_ = 30000;
+  uint32_t idleLimitMs_ = 0;
   uint32_t heartbeatMs_ = 250;
   bool inProgress_ = false;
   bool lastRunSucceeded_ = false;

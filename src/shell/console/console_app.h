@@ -5,9 +5,10 @@ namespace console {
 
 // Exit codes of the one-shot forms.
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitSomeFilesFailed = 3;
+constexpr int kExitFailed = 1;        // before any file: sign-in, service, data folder
+constexpr int kExitUsage = 2;         // the command line, or files that cannot be uploaded
+constexpr int kExitFilesFailed = 3;   // one or more files failed, also when all did
+constexpr int kExitInterrupted = 130; // Ctrl-C stopped the upload
 
 int run(int argc, char** argv);
 

@@ -1,16 +1,17 @@
 #include "shell/console/console_desktop.h"
 
 #include <cstdio>
-#include <iostream>
 
 #include "app/app_state.h"
 #include "platform/terminal.h"
+#include "shell/console/console_input.h"
 
 namespace console {
 namespace {
 
 constexpr size_t kDialogFieldLimit = 99;  // the sign-in dialog's edits hold 99 characters
 constexpr int kBarWidth = 30;
+const char kClearLine[] = "\r\x1b[K";
 // A console has no screen geometry; the window's would-be rectangle keeps the
 // shared start-up arithmetic meaningful.
 constexpr app::Rect kConsoleScreen{0, 0, 1024, 768};
@@ -27,39 +28,29 @@ std::string bar(int percent) {
 class ConsoleProgress : public app::ProgressView {
  public:
   ConsoleProgress(ConsoleDesktop& desktop, bool drawBar) : desktop_(desktop), drawBar_(drawBar) {}
-  ~ConsoleProgress() override {
-    if (drawBar_) desktop_.note("\r\x1b[K");
-  }
+  ~ConsoleProgress() override { desktop_.clearBar(); }
   void setStatusText(const std::string& text) override {
     text_ = toTerminalText(text);
-    if (drawBar_) redraw();
-    else desktop_.note(text_ + "\n");
+    if (drawBar_) desktop_.drawBar(percent_, text_);
+    else desktop_.info(text_ + "\n");
   }
   void setProgress(int percent) override {
     percent_ = percent;
-    if (drawBar_) redraw();
-    else desktop_.note("progress " + std::to_string(percent) + "%\n");
+    if (drawBar_) desktop_.drawBar(percent_, text_);
+    else desktop_.info("progress " + std::to_string(percent) + "%\n");
   }
 
  private:
-  void redraw() { desktop_.note("\r\x1b[K" + bar(percent_) + " " + text_); }
-
   ConsoleDesktop& desktop_;
   bool drawBar_;
   std::string text_;
   int percent_ = 0;
 };
 
-std::string askLine(const std::string& prompt) {
-  std::fputs(prompt.c_str(), stderr);
-  std::fflush(stderr);
-  std::string line;
-  if (!std::getline(std::cin, line)) return std::string();
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 bool isYes(const std::string& answer) { return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes"; }
+bool isAnswer(const std::string& line) {
+  return isYes(line) || line == "n" || line == "N" || line == "no" || line == "No";
+}
 
 }  // namespace
 
@@ -71,27 +62,76 @@ std::string toTerminalText(std::string text) {
 ConsoleDesktop::ConsoleDesktop(ConsoleSettings settings)
     : settings_(settings), list_(app::centreOnDesktop(app::kInitialPlacement, kConsoleScreen)) {}
 
-void ConsoleDesktop::note(const std::string& text) {
-  std::lock_guard<std::mutex> lock(outputLock_);
+void ConsoleDesktop::writeLocked(const std::string& text) {
+  if (barShown_) std::fputs(kClearLine, stderr);
+  barShown_ = false;
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
 }
 
+void ConsoleDesktop::note(const std::string& text) {
+  std::lock_guard<std::mutex> lock(outputLock_);
+  writeLocked(text);
+}
+
+void ConsoleDesktop::info(const std::string& text) {
+  if (!settings_.quiet) note(text);
+}
+
+void ConsoleDesktop::error(const std::string& text) {
+  std::lock_guard<std::mutex> lock(outputLock_);
+  writeLocked("flingpost: " + text + "\n");
+  if (std::this_thread::get_id() == mainThread_) lastError_ = text;
+}
+
+void ConsoleDesktop::drawBar(int percent, const std::string& text) {
+  if (settings_.quiet) return;
+  std::lock_guard<std::mutex> lock(outputLock_);
+  writeLocked(bar(percent) + " " + text);
+  barShown_ = true;
+}
+
+void ConsoleDesktop::clearBar() { note(""); }
+
+std::string ConsoleDesktop::lastError() const {
+  std::lock_guard<std::mutex> lock(outputLock_);
+  return lastError_;
+}
+
 app::MessageAnswer ConsoleDesktop::messageBox(const std::string& text, const std::string& caption,
                                               app::MessageButtons buttons) {
-  std::lock_guard<std::mutex> lock(outputLock_);
   const std::string shown = caption + ": " + toTerminalText(text);
   if (buttons == app::MessageButtons::kOk) {
-    std::fprintf(stderr, "%s\n", shown.c_str());
-    std::fflush(stderr);
+    std::lock_guard<std::mutex> lock(outputLock_);
+    writeLocked(shown + "\n");
+    if (std::this_thread::get_id() == mainThread_) lastError_ = shown;
     return app::MessageAnswer::kOk;
   }
   if (settings_.assumeYes) {
-    std::fprintf(stderr, "%s yes\n", shown.c_str());
-    std::fflush(stderr);
+    info(shown + " yes\n");
     return app::MessageAnswer::kYes;
   }
-  return isYes(askLine(shown + " [y/N] ")) ? app::MessageAnswer::kYes : app::MessageAnswer::kNo;
+  return askYesNo(shown) ? app::MessageAnswer::kYes : app::MessageAnswer::kNo;
+}
+
+bool ConsoleDesktop::askYesNo(const std::string& question) {
+  std::lock_guard<std::mutex> lock(outputLock_);
+  writeLocked(question + " [y/N] ");
+  std::string line;
+  const bool got = readLine(line);
+  if (platform::isTerminal(platform::Stream::kIn)) {
+    if (!got) writeLocked("\n");
+    return got && isYes(line);
+  }
+  // Without a terminal nobody types the answer: a script may give it as its
+  // next line, and any other line is the script's next command.
+  if (got && isAnswer(line)) {
+    writeLocked(line + "\n");
+    return isYes(line);
+  }
+  if (got) unreadLine(line);
+  writeLocked("no\n(no answer on standard input: taken as no)\n");
+  return false;
 }
 
 std::unique_ptr<app::ProgressView> ConsoleDesktop::showProgress(const app::Rect&) {
@@ -108,14 +148,11 @@ void ConsoleDesktop::setMenuCheck(int, bool) {
 
 bool ConsoleDesktop::runSignInDialog(app::LoginInfo& login) {
   std::string user, password;
-  std::fputs("User name: ", stderr);
-  std::fflush(stderr);
-  if (!std::getline(std::cin, user)) return false;
-  if (!user.empty() && user.back() == '\r') user.pop_back();
-  std::fputs("Password: ", stderr);
-  std::fflush(stderr);
-  if (!platform::readSecretLine(password)) return false;
-  const bool remember = isYes(askLine("Log in automatically? [y/N] "));
+  note("User name: ");
+  if (!readLine(user)) return false;
+  note("Password: ");
+  if (!readSecretLine(password)) return false;
+  const bool remember = askYesNo("Log in automatically?");
   login.username = user.substr(0, kDialogFieldLimit);
   login.password = password.substr(0, kDialogFieldLimit);
   login.hashedPassword.clear();
@@ -148,11 +185,11 @@ void ConsoleDesktop::endProgram(int exitCode) {
 
 void ConsoleDesktop::fileStarted(const std::string& name) {
   currentFile_ = name;
-  if (settings_.progressBar) note("\r\x1b[K" + bar(0) + " " + currentFile_);
+  if (settings_.progressBar) drawBar(0, currentFile_);
 }
 
 void ConsoleDesktop::percentDone(int percent) {
-  if (settings_.progressBar) note("\r\x1b[K" + bar(percent) + " " + currentFile_);
+  if (settings_.progressBar) drawBar(percent, currentFile_);
 }
 
 bool ConsoleDesktop::stopRequested() { return platform::interruptRequested(); }
@@ -163,6 +200,5 @@ InterruptGuard::InterruptGuard() {
 }
 
 InterruptGuard::~InterruptGuard() { platform::catchInterrupts(false); }
-
 
 }  // namespace console

@@ -3,12 +3,10 @@
 // (their caption, then their text), questions are asked on the terminal, the
 // progress window is a line (a bar when standard error is a terminal), and the
 // album list lives in memory.
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
-#include <vector>
+#include <thread>
 
 #include "app/desktop.h"
 #include "app/memory_album_list.h"
@@ -16,14 +14,19 @@
 namespace console {
 
 struct ConsoleSettings {
-  bool assumeYes = false;  // answer every Yes/No question with Yes
+  bool assumeYes = false;    // answer every Yes/No question with Yes
   bool progressBar = false;  // standard error is a terminal: draw bars
+  bool quiet = false;        // results and errors only: no progress, no echoed answers
 };
 
 class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
  public:
   explicit ConsoleDesktop(ConsoleSettings settings);
 
+  // OK boxes are printed (and, from the main thread, kept as lastError()); a
+  // Yes/No question is asked on a terminal. Without one it takes an answer line
+  // ("y", "yes", "n", "no") when standard input has one next, and otherwise
+  // answers No and leaves that line unread.
   app::MessageAnswer messageBox(const std::string& text, const std::string& caption,
                                 app::MessageButtons buttons) override;
   std::unique_ptr<app::ProgressView> showProgress(const app::Rect& over) override;
@@ -51,13 +54,31 @@ class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
   // The last text a viewer showed (the console's Copy takes it).
   const std::string& lastViewerText() const { return lastViewerText_; }
 
-  // Prints to standard error under the output lock.
+  // Each of these starts on a line of its own: a bar drawn before is cleared.
+  // Prints `text` to standard error.
   void note(const std::string& text);
+  // The same, but not with the quiet setting: progress and other news.
+  void info(const std::string& text);
+  // Prints "flingpost: " + text as a line and keeps `text` as lastError().
+  void error(const std::string& text);
+  // Draws the bar line: `percent` and `text`.
+  void drawBar(int percent, const std::string& text);
+  // Removes a drawn bar, before results go to standard output.
+  void clearBar();
+  // The last failure reported on the main thread, as printed; empty when none.
+  std::string lastError() const;
+  const ConsoleSettings& settings() const { return settings_; }
 
  private:
+  void writeLocked(const std::string& text);
+  bool askYesNo(const std::string& question);
+
   ConsoleSettings settings_;
   app::MemoryAlbumList list_;
-  std::mutex outputLock_;
+  mutable std::mutex outputLock_;
+  const std::thread::id mainThread_ = std::this_thread::get_id();
+  bool barShown_ = false;
+  std::string lastError_;
   bool endRequested_ = false;
   int exitCode_ = 0;
   std::string lastViewerText_;

@@ -1,0 +1,39 @@
+#pragma once
+// The console program's command line: its options, the usage text, and the
+// checks that need nothing but the command line and the terminal.
+#include <string>
+#include <vector>
+
+namespace console {
+
+struct Options {
+  std::string command;  // "login", "albums", "upload", or empty for the session
+  std::string service;
+  std::string user;
+  std::string album;
+  std::string filesFrom;  // --files-from: a list file, or "-" for standard input
+  int thumb = 0;
+  int timeoutSeconds = 0;
+  bool passwordStdin = false;
+  bool remember = false;
+  bool yes = false;
+  bool json = false;
+  bool verbose = false;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+  std::vector<std::string> files;  // named on the command line
+};
+
+extern const char kUsage[];
+extern const char kVersion[];
+
+// Prints "flingpost: " + message and the hint to --help on standard error (two
+// lines at most) and answers the usage exit code.
+int usageError(const std::string& message);
+
+// Reads the command line into `o`; -1 when it is well-formed, else the exit
+// code after the message.
+int parseCommandLine(int argc, char** argv, Options& o);
+
+}  // namespace console

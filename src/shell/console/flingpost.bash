@@ -1,0 +1,35 @@
+# bash completion for flingpost: its commands, each command's options, the
+# thumbnail sizes, and file names where files go.
+_flingpost() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  local common="--service --json -q --quiet -h --help --version"
+  local command="" files_only="" i
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    case ${COMP_WORDS[i]} in
+      --) files_only=1 ;;
+      login | albums | upload) [ -z "$command" ] && command=${COMP_WORDS[i]} ;;
+    esac
+  done
+  COMPREPLY=()
+  if [ -z "$files_only" ]; then
+    case $prev in
+      --thumb) COMPREPLY=($(compgen -W "100 200 300 400" -- "$cur")); return ;;
+      --files-from) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
+      --service | --user | --album | --timeout) return ;;
+    esac
+  fi
+  local words
+  case $command in
+    "") words="login albums upload $common" ;;
+    login) words="--user --password-stdin --remember $common" ;;
+    albums) words="$common" ;;
+    upload) words="--album --user --password-stdin --remember --thumb -y --yes --timeout --files-from -v --verbose -- $common" ;;
+  esac
+  if [ "$command" = upload ] && { [ -n "$files_only" ] || [[ $cur != -* ]]; }; then
+    compopt -o filenames 2>/dev/null
+    COMPREPLY=($(compgen -f -- "$cur"))
+  else
+    COMPREPLY=($(compgen -W "$words" -- "$cur"))
+  fi
+}
+complete -F _flingpost flingpost
