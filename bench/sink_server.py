@@ -1,13 +1,37 @@
 #!/usr/bin/env python3
 """A sink for upload benchmarks: on 127.0.0.1, it reads each request's header,
 answers "100 Continue" when asked, reads and discards the body (Content-Length
-bytes), replies with a short 200 and closes. Prints its port on the first line,
-then serves until killed."""
+bytes), replies and closes. Prints its port on the first line, then serves until
+killed.
+
+The reply is a short 200, unless the request path is /reply/FRAMING/BYTES: then
+its body is BYTES bytes framed by Content-Length ("length"), by chunks of 16 KiB
+("chunked"), or by the close of the connection ("close", sent in 64 KiB pieces)."""
 import socket
 import sys
 import threading
 
 CHUNK = 1 << 20
+
+
+def reply_for(path):
+    parts = path.split(b"/")
+    if len(parts) != 4 or parts[1] != b"reply":
+        return [b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"]
+    framing, size = parts[2], int(parts[3])
+    body = b"x" * size
+    if framing == b"length":
+        return [b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % size, body]
+    if framing == b"chunked":
+        piece = 16 * 1024
+        out = [b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"]
+        for at in range(0, size, piece):
+            chunk = body[at:at + piece]
+            out.append(b"%x\r\n%s\r\n" % (len(chunk), chunk))
+        out.append(b"0\r\n\r\n")
+        return out
+    piece = 64 * 1024
+    return [b"HTTP/1.0 200 OK\r\n\r\n"] + [body[at:at + piece] for at in range(0, size, piece)]
 
 
 def serve(conn):
@@ -21,9 +45,11 @@ def serve(conn):
                 return
             head += part
         header, rest = head.split(b"\r\n\r\n", 1)
+        lines = header.split(b"\r\n")
+        path = lines[0].split(b" ")[1] if len(lines[0].split(b" ")) > 1 else b"/"
         length = 0
         expect = False
-        for line in header.split(b"\r\n")[1:]:
+        for line in lines[1:]:
             name, _, value = line.partition(b":")
             if name.strip().lower() == b"content-length":
                 length = int(value.strip())
@@ -37,7 +63,8 @@ def serve(conn):
             if n == 0:
                 return
             left -= n
-        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok")
+        for piece in reply_for(path):
+            conn.sendall(piece)
 
 
 def main():

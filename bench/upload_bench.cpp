@@ -1,7 +1,7 @@
-// Uploads one file to host:port with HttpUpload and prints the seconds it took
-// and the bytes per second of the file's data.
+// Uploads one file to host:port with HttpUpload and prints the seconds it took,
+// the bytes per second of the file's data and the size of the reply body.
 //
-//   upload_bench HOST PORT FILE [CHUNK_SIZE]
+//   upload_bench HOST PORT FILE [CHUNK_SIZE [PATH]]     CHUNK_SIZE 0: the default
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +12,8 @@
 #include "component/http/http_upload_impl.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4 && argc != 5) {
-    std::fprintf(stderr, "usage: %s HOST PORT FILE [CHUNK_SIZE]\n", argv[0]);
+  if (argc < 4 || argc > 6) {
+    std::fprintf(stderr, "usage: %s HOST PORT FILE [CHUNK_SIZE [PATH]]\n", argv[0]);
     return 2;
   }
   bool ok = false;
@@ -25,10 +25,10 @@ int main(int argc, char** argv) {
   component::HttpUpload upload;
   upload.setHostname(argv[1]);
   upload.setPort(std::atoi(argv[2]));
-  upload.setPath("/upload");
+  upload.setPath(argc == 6 ? argv[5] : "/upload");
   upload.addParam("user", "bench");
   upload.addFileReference("image", argv[3]);
-  if (argc == 5) upload.impl().setChunkSize(uint32_t(std::atol(argv[4])));
+  if (argc >= 5 && std::atol(argv[4]) > 0) upload.impl().setChunkSize(uint32_t(std::atol(argv[4])));
 
   const auto start = std::chrono::steady_clock::now();
   const bool done = upload.blockingUpload();
@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "upload failed (status %d)\n%s", upload.statusCode(), trail.c_str());
     return 1;
   }
-  std::printf("%.3f %.0f\n", seconds, double(size) / seconds);
+  component::ByteData reply;
+  upload.getResponseBody(reply);
+  std::printf("%.3f %.0f %u\n", seconds, double(size) / seconds, unsigned(reply.getSize()));
   return 0;
 }

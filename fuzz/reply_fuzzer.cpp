@@ -1,7 +1,10 @@
 // Feeds arbitrary reply bytes through the upload's reply reader over an
 // in-memory connection. The first input byte says how many of the following
-// bytes are piece sizes (0 to 3); the reply then arrives in pieces of those
-// sizes (a size of 0 stands for 256), the last size repeating.
+// bytes are piece sizes (its low 2 bits: 0 to 3) and, in bit 2, whether the
+// reply comes while the request is still being sent (the send then fails after
+// its first 100 bytes, as against a server that answered early and closed).
+// The reply arrives in pieces of the given sizes (a size of 0 stands for 256),
+// the last size repeating; a reply without framing thus ends in pieces too.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,6 +17,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const size_t sizeBytes = data[0] % 4;
+  const bool early = (data[0] & 4) != 0;
   if (size < 1 + sizeBytes) return 0;
   std::vector<size_t> pieces;
   for (size_t i = 0; i < sizeBytes; ++i) pieces.push_back(data[1 + i] ? data[1 + i] : 256);
@@ -26,10 +30,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   limits.maxBodyBytes = 4 * 1024 * 1024;
   upload.setReplyLimits(limits);
 
+  auto channel = std::make_unique<testsupport::MemoryChannel>(reply, pieces);
+  if (early) channel->failSendAfter(100);
   auto connection = std::make_unique<component::SocketConnection>();
-  connection->adoptChannelForTesting(std::make_unique<testsupport::MemoryChannel>(reply, pieces));
+  connection->adoptChannelForTesting(std::move(channel));
   upload.attachConnectionForTesting(std::move(connection));
-  const bool ok = upload.readReply();
+  bool ok = false;
+  if (early) {
+    component::EncodedString name, value;
+    name.setUtf8("user");
+    value.setUtf8(std::string(200, 'u').c_str());
+    upload.addParam(name, value);
+    upload.hostName().setUtf8("127.0.0.1");
+    if (upload.sendRequest()) __builtin_trap();  // a failed send is never a success
+  } else {
+    ok = upload.readReply();
+  }
 
   // Touch what the reader left behind, as a caller would.
   component::DataBuffer& body = upload.replyBody();
@@ -40,5 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   component::StringBuffer text;
   upload.lastErrorText(text);
   (void)upload.replyHeaderText().getUtf8();
+  (void)upload.statusLine().getString();
   return 0;
 }

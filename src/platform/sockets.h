@@ -10,9 +10,11 @@ namespace platform {
 using SocketHandle = intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
 
-// Windows Sockets error codes used by the client.
+// Windows Sockets error codes.
 enum SocketError : int {
   kWsaEintr = 10004,
+  kWsaEbadf = 10009,
+  kWsaEacces = 10013,
   kWsaEfault = 10014,
   kWsaEinval = 10022,
   kWsaEmfile = 10024,
@@ -20,25 +22,48 @@ enum SocketError : int {
   kWsaEinprogress = 10036,
   kWsaEalready = 10037,
   kWsaEnotsock = 10038,
+  kWsaEdestaddrreq = 10039,
+  kWsaEmsgsize = 10040,
   kWsaEprototype = 10041,
+  kWsaEnoprotoopt = 10042,
   kWsaEprotonosupport = 10043,
   kWsaEsocktnosupport = 10044,
+  kWsaEopnotsupp = 10045,
+  kWsaEpfnosupport = 10046,
   kWsaEafnosupport = 10047,
   kWsaEaddrinuse = 10048,
+  kWsaEaddrnotavail = 10049,
   kWsaEnetdown = 10050,
   kWsaEnetunreach = 10051,
+  kWsaEnetreset = 10052,
   kWsaEconnaborted = 10053,
   kWsaEconnreset = 10054,
   kWsaEnobufs = 10055,
+  kWsaEisconn = 10056,
   kWsaEnotconn = 10057,
+  kWsaEshutdown = 10058,
+  kWsaEtoomanyrefs = 10059,
   kWsaEtimedout = 10060,
   kWsaEconnrefused = 10061,
+  kWsaEloop = 10062,
+  kWsaEnametoolong = 10063,
+  kWsaEhostdown = 10064,
   kWsaEhostunreach = 10065,
+  kWsaEnotempty = 10066,
   kWsaEproclim = 10067,
+  kWsaEusers = 10068,
+  kWsaEdquot = 10069,
+  kWsaEstale = 10070,
+  kWsaEremote = 10071,
   kWsaSysnotready = 10091,
   kWsaVernotsupported = 10092,
   kWsaNotinitialised = 10093,
 };
+
+// The Windows Sockets code for a system error number: on POSIX the errno value
+// mapped (one without a Windows counterpart gets a code outside every Windows
+// Sockets code, so no text of theirs is borrowed); on Windows the number itself.
+int socketErrorCode(int systemError);
 
 // Starts the socket library once asked for `version` (major in the low byte,
 // minor in the high byte). Returns 0 or a Windows Sockets error code; on success
@@ -66,8 +91,12 @@ int connectIPv4(SocketHandle s, uint32_t address, uint16_t port);
 // One send of at most `size` bytes: the count sent, or -1. Never raises SIGPIPE.
 int sendSome(SocketHandle s, const void* data, int size);
 // The same, but it never blocks whatever the socket's mode: -1 with 10035 when
-// nothing fits now. The socket's own mode is left as it was.
-int sendWithoutBlocking(SocketHandle s, const void* data, int size);
+// nothing fits now. The socket's own mode is left as it was. `moreFollows`
+// lets the system hold back a partly filled packet for the next send (where it
+// can; elsewhere it is ignored).
+int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool moreFollows);
+// One byte of urgent (out-of-band) data, for test peers.
+int sendUrgentByte(SocketHandle s, char byte);
 // One receive of at most `size` bytes: the count, 0 when the peer has closed, or -1.
 int receiveSome(SocketHandle s, void* buffer, int size);
 
@@ -78,6 +107,10 @@ int receiveSome(SocketHandle s, void* buffer, int size);
 // is known at once; pendingSocketError then says how it ended.
 int waitReadable(SocketHandle s, uint32_t ms);
 int waitWritable(SocketHandle s, uint32_t ms);
+// For a connected socket: waits until a send can take more bytes. Unlike
+// waitWritable it does not count an exceptional socket as ready, so urgent
+// data from the peer cannot make every wait end at once.
+int waitSendRoom(SocketHandle s, uint32_t ms);
 
 // The error that ended a non-blocking connect (SO_ERROR), as a Windows Sockets
 // code, or 0 when the connect succeeded. Reading it clears it.

@@ -27,6 +27,10 @@ thread_local int t_lastError = 0;
 // The errno behind t_lastError, for the system's message text.
 thread_local int t_lastErrno = 0;
 
+// Codes for errno values that Windows Sockets has no word for: Windows
+// reserves this bit for codes of applications, so none of its texts applies.
+constexpr int kPosixOnlyError = 0x20000000;
+
 int mapErrno(int e) {
   switch (e) {
     case 0: return 0;
@@ -34,32 +38,52 @@ int mapErrno(int e) {
 #if EAGAIN != EWOULDBLOCK
     case EAGAIN:
 #endif
-    case EINPROGRESS: return kWsaEwouldblock;
+    case EINPROGRESS: return kWsaEwouldblock;  // a non-blocking connect under way, as Windows reports it
     case EALREADY: return kWsaEalready;
     case EINTR: return kWsaEintr;
+    case EACCES:
+    case EPERM: return kWsaEacces;
     case EFAULT: return kWsaEfault;
     case EINVAL: return kWsaEinval;
     case EMFILE:
     case ENFILE: return kWsaEmfile;
     case ENOTSOCK:
-    case EBADF: return kWsaEnotsock;
+    case EBADF: return kWsaEnotsock;  // what Windows says of a closed handle
+    case EDESTADDRREQ: return kWsaEdestaddrreq;
+    case EMSGSIZE: return kWsaEmsgsize;
     case EPROTOTYPE: return kWsaEprototype;
+    case ENOPROTOOPT: return kWsaEnoprotoopt;
     case EPROTONOSUPPORT: return kWsaEprotonosupport;
     case ESOCKTNOSUPPORT: return kWsaEsocktnosupport;
+    case EOPNOTSUPP: return kWsaEopnotsupp;
+    case EPFNOSUPPORT: return kWsaEpfnosupport;
     case EAFNOSUPPORT: return kWsaEafnosupport;
     case EADDRINUSE: return kWsaEaddrinuse;
+    case EADDRNOTAVAIL: return kWsaEaddrnotavail;
     case ENETDOWN: return kWsaEnetdown;
     case ENETUNREACH: return kWsaEnetunreach;
+    case ENETRESET: return kWsaEnetreset;
     case ECONNABORTED: return kWsaEconnaborted;
     case ECONNRESET:
     case EPIPE: return kWsaEconnreset;
     case ENOBUFS:
     case ENOMEM: return kWsaEnobufs;
+    case EISCONN: return kWsaEisconn;
     case ENOTCONN: return kWsaEnotconn;
+    case ESHUTDOWN: return kWsaEshutdown;
+    case ETOOMANYREFS: return kWsaEtoomanyrefs;
     case ETIMEDOUT: return kWsaEtimedout;
     case ECONNREFUSED: return kWsaEconnrefused;
+    case ELOOP: return kWsaEloop;
+    case ENAMETOOLONG: return kWsaEnametoolong;
+    case EHOSTDOWN: return kWsaEhostdown;
     case EHOSTUNREACH: return kWsaEhostunreach;
-    default: return 10000 + e;  // outside the table: still a distinct code
+    case ENOTEMPTY: return kWsaEnotempty;
+    case EUSERS: return kWsaEusers;
+    case EDQUOT: return kWsaEdquot;
+    case ESTALE: return kWsaEstale;
+    case EREMOTE: return kWsaEremote;
+    default: return kPosixOnlyError | e;
   }
 }
 
@@ -100,6 +124,8 @@ int waitFor(SocketHandle s, short events, uint32_t ms) {
 }
 
 }  // namespace
+
+int socketErrorCode(int systemError) { return mapErrno(systemError); }
 
 int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(version, granted); }
 
@@ -161,17 +187,25 @@ int sendSome(SocketHandle s, const void* data, int size) {
   return int(n);
 }
 
-int sendWithoutBlocking(SocketHandle s, const void* data, int size) {
+int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool moreFollows) {
   // A per-call flag: switching the descriptor's mode around every send costs
-  // four system calls per piece and most of a fast upload's time.
+  // four system calls per piece and most of a fast upload's time. MSG_MORE
+  // spares a packet (and the receiving side's work) for every small piece.
+  const int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (moreFollows ? MSG_MORE : 0);
   ssize_t n;
   do {
-    n = ::send(static_cast<int>(s), data, size_t(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+    n = ::send(static_cast<int>(s), data, size_t(size), flags);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     noteErrno();
     return -1;
   }
+  return int(n);
+}
+
+int sendUrgentByte(SocketHandle s, char byte) {
+  const ssize_t n = ::send(static_cast<int>(s), &byte, 1, MSG_OOB | MSG_NOSIGNAL);
+  if (n < 0) noteErrno();
   return int(n);
 }
 
@@ -189,6 +223,8 @@ int receiveSome(SocketHandle s, void* buffer, int size) {
 
 int waitReadable(SocketHandle s, uint32_t ms) { return waitFor(s, POLLIN, ms); }
 int waitWritable(SocketHandle s, uint32_t ms) { return waitFor(s, POLLOUT, ms); }
+// poll reports urgent data only to those who ask for POLLPRI.
+int waitSendRoom(SocketHandle s, uint32_t ms) { return waitFor(s, POLLOUT, ms); }
 
 int pendingSocketError(SocketHandle s) {
   int err = 0;

@@ -18,8 +18,10 @@ int realStartup(uint16_t version, uint16_t* granted) {
 
 SocketStartupFn g_startup = realStartup;
 
+enum class Wait { kRead, kWrite, kConnect };
+
 // select with a time limit in milliseconds on one socket.
-int waitFor(SocketHandle s, bool write, uint32_t ms) {
+int waitFor(SocketHandle s, Wait wait, uint32_t ms) {
   if (s == kInvalidSocket) {
     WSASetLastError(WSAENOTSOCK);
     return -1;
@@ -28,7 +30,9 @@ int waitFor(SocketHandle s, bool write, uint32_t ms) {
   FD_ZERO(&set);
   FD_SET(static_cast<SOCKET>(s), &set);
   // A failed non-blocking connect shows only in the exception set; counting it
-  // as writable makes the outcome known at once, as poll does on POSIX.
+  // as writable makes the outcome known at once, as poll does on POSIX. Once
+  // connected, the same set would hold a socket with urgent data from the peer
+  // and end every wait at once, so only a connect watches it.
   fd_set failed;
   FD_ZERO(&failed);
   FD_SET(static_cast<SOCKET>(s), &failed);
@@ -36,11 +40,14 @@ int waitFor(SocketHandle s, bool write, uint32_t ms) {
   tv.tv_sec = long(ms / 1000);
   tv.tv_usec = long(ms % 1000) * 1000;
   // Windows has no signals that interrupt select, so no resume loop is needed.
-  const int r = select(0, write ? nullptr : &set, write ? &set : nullptr, write ? &failed : nullptr, &tv);
+  const int r = select(0, wait == Wait::kRead ? &set : nullptr, wait == Wait::kRead ? nullptr : &set,
+                       wait == Wait::kConnect ? &failed : nullptr, &tv);
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
 }  // namespace
+
+int socketErrorCode(int systemError) { return systemError; }
 
 int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(version, granted); }
 
@@ -77,8 +84,9 @@ int sendSome(SocketHandle s, const void* data, int size) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
-int sendWithoutBlocking(SocketHandle s, const void* data, int size) {
+int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool) {
   // Windows has no per-call flag: the mode is switched around the one send.
+  // Nagle's algorithm, on by default, already joins small sends.
   setNonBlocking(s, true);
   const int n = sendSome(s, data, size);
   const int err = WSAGetLastError();
@@ -87,13 +95,19 @@ int sendWithoutBlocking(SocketHandle s, const void* data, int size) {
   return n;
 }
 
+int sendUrgentByte(SocketHandle s, char byte) {
+  const int n = send(static_cast<SOCKET>(s), &byte, 1, MSG_OOB);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
 int receiveSome(SocketHandle s, void* buffer, int size) {
   const int n = recv(static_cast<SOCKET>(s), static_cast<char*>(buffer), size, 0);
   return n == SOCKET_ERROR ? -1 : n;
 }
 
-int waitReadable(SocketHandle s, uint32_t ms) { return waitFor(s, false, ms); }
-int waitWritable(SocketHandle s, uint32_t ms) { return waitFor(s, true, ms); }
+int waitReadable(SocketHandle s, uint32_t ms) { return waitFor(s, Wait::kRead, ms); }
+int waitWritable(SocketHandle s, uint32_t ms) { return waitFor(s, Wait::kConnect, ms); }
+int waitSendRoom(SocketHandle s, uint32_t ms) { return waitFor(s, Wait::kWrite, ms); }
 
 int pendingSocketError(SocketHandle s) {
   int err = 0;

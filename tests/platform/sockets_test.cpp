@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "platform/clock.h"
 #include "support/loopback_peer.h"
 #include "support/signal_storm.h"
@@ -21,7 +23,6 @@ uint32_t loopbackAddress() {
 struct Pair {
   Pair() {
     testsupport::ensureSocketsStarted();
-    uint16_t port = 0;
     listener = platform::listenLoopback(&port, 4);
     client = platform::openStreamSocket();
     EXPECT_EQ(platform::connectIPv4(client, loopbackAddress(), port), 0);
@@ -33,6 +34,7 @@ struct Pair {
     platform::closeSocketHandle(server);
     platform::closeSocketHandle(listener);
   }
+  uint16_t port = 0;
   platform::SocketHandle listener, client, server;
 };
 
@@ -58,6 +60,26 @@ TEST(PlatformSocketConnect, RefusedConnectGivesTheWindowsCode) {
     EXPECT_EQ(platform::lastSocketError(), platform::kWsaEconnrefused);
   }
   platform::closeSocketHandle(s);
+}
+
+TEST(PlatformSocketErrors, SystemErrorsGiveTheirWindowsSocketsCodes) {
+  Pair pair;
+  EXPECT_EQ(platform::connectIPv4(pair.client, loopbackAddress(), pair.port), -1);
+  EXPECT_EQ(platform::lastSocketError(), 10056) << "a connected socket connects again: the same code everywhere";
+#ifndef _WIN32
+  const struct {
+    int posix, windows;
+  } cases[] = {{EISCONN, 10056},     {EADDRNOTAVAIL, 10049}, {ESHUTDOWN, 10058}, {EMSGSIZE, 10040},
+               {ENOPROTOOPT, 10042}, {EOPNOTSUPP, 10045},    {ENETRESET, 10052}, {EHOSTDOWN, 10064},
+               {EACCES, 10013},      {EINPROGRESS, 10035},   {EPIPE, 10054},     {EDQUOT, 10069}};
+  for (const auto& c : cases) EXPECT_EQ(platform::socketErrorCode(c.posix), c.windows) << c.posix;
+  // Errors without a Windows counterpart (ENOSYS is 38 here, ENODATA 61) must
+  // not borrow the text of a Windows Sockets code.
+  for (int e : {EIO, ENOSYS, ENODATA}) {
+    const int code = platform::socketErrorCode(e);
+    EXPECT_TRUE(code < 10000 || code > 11999) << e << " gave " << code;
+  }
+#endif
 }
 
 TEST(PlatformSocketConnect, SuccessfulNonBlockingConnectHasNoPendingError) {

@@ -57,6 +57,7 @@ LoopbackPeer& LoopbackPeer::sendPieces(const std::string& bytes, size_t pieceSiz
   return *this;
 }
 
+LoopbackPeer& LoopbackPeer::sendUrgent(char byte) { return add({Step::kUrgent, std::string(1, byte), 0, 0}); }
 LoopbackPeer& LoopbackPeer::pause(uint32_t ms) { return add({Step::kPause, {}, 0, ms}); }
 LoopbackPeer& LoopbackPeer::receiveUntil(const std::string& marker, uint32_t timeoutMs) {
   return add({Step::kReceiveUntil, marker, 0, timeoutMs});
@@ -138,20 +139,20 @@ bool LoopbackPeer::drain(platform::SocketHandle s, size_t index, uint32_t ms) {
     return true;
   }
   if (platform::waitReadable(s, ms) != 1) return true;
+  // One receive at a time: a step that waits for some bytes stops reading soon
+  // after they came, however fast the client sends.
   char buf[65536];
-  for (;;) {
-    const int n = platform::receiveSome(s, buf, sizeof buf);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (n > 0) {
-      connections_[index].received.append(buf, size_t(n));
-      continue;
-    }
-    if (n == 0 || platform::lastSocketError() != platform::kWsaEwouldblock) {
-      connections_[index].clientClosed = true;
-      return false;
-    }
+  const int n = platform::receiveSome(s, buf, sizeof buf);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (n > 0) {
+    connections_[index].received.append(buf, size_t(n));
     return true;
   }
+  if (n == 0 || platform::lastSocketError() != platform::kWsaEwouldblock) {
+    connections_[index].clientClosed = true;
+    return false;
+  }
+  return true;
 }
 
 bool LoopbackPeer::sendAll(platform::SocketHandle s, size_t index, const std::string& bytes) {
@@ -196,11 +197,15 @@ void LoopbackPeer::play(platform::SocketHandle s, size_t index, const std::vecto
         drain(s, index, 0);
         sendAll(s, index, step.bytes);
         break;
+      case Step::kUrgent:
+        platform::sendUrgentByte(s, step.bytes[0]);
+        break;
       case Step::kPause:
       case Step::kStall: {
         const uint32_t start = platform::tickCount();
         while (!stopping_ && (step.ms == 0 ? step.kind == Step::kStall : platform::tickCount() - start < step.ms)) {
-          drain(s, index, kSliceMs);
+          // A stall has nothing left to do once the client has gone.
+          if (!drain(s, index, kSliceMs) && step.kind == Step::kStall) break;
         }
         if (step.kind == Step::kStall) {
           platform::closeSocketHandle(s);

@@ -32,6 +32,8 @@ class LoopbackPeer {
   LoopbackPeer& send(const std::string& bytes);
   // Sends `bytes` in pieces of `pieceSize`, pausing `pauseMs` after each piece.
   LoopbackPeer& sendPieces(const std::string& bytes, size_t pieceSize, uint32_t pauseMs);
+  // One byte of urgent (out-of-band) data.
+  LoopbackPeer& sendUrgent(char byte);
   LoopbackPeer& pause(uint32_t ms);
   // Waits (at most `timeoutMs`) until what this connection received contains
   // `marker`, or `count` bytes in all.
@@ -45,8 +47,8 @@ class LoopbackPeer {
   // Ends the connection: orderly close, or a reset.
   LoopbackPeer& close();
   LoopbackPeer& reset();
-  // Keeps the connection open without sending, until the peer is destroyed or
-  // `ms` passes (0: until destroyed), reading as set by reading().
+  // Keeps the connection open without sending, until the peer is destroyed, `ms`
+  // passes (0: no limit) or, while reading, the client closes its side.
   LoopbackPeer& stall(uint32_t ms = 0);
   // The steps after this one are played for the next connection.
   LoopbackPeer& nextConnection();
@@ -66,7 +68,7 @@ class LoopbackPeer {
 
  private:
   struct Step {
-    enum Kind { kSend, kPause, kReceiveUntil, kReceiveBytes, kReceiveClosed, kReading, kClose, kReset, kStall };
+    enum Kind { kSend, kUrgent, kPause, kReceiveUntil, kReceiveBytes, kReceiveClosed, kReading, kClose, kReset, kStall };
     Kind kind;
     std::string bytes;
     size_t count = 0;

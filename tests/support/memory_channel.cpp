@@ -132,6 +132,7 @@ bool MemoryChannel::receive(component::DataBuffer& out, uint32_t maxBytes, uint3
     monitor->addProgress(static_cast<int64_t>(n), abort);
     if (monitor->checkAbort(heartbeatMs)) {
       log.logError("Socket ReceiveBytes aborted by application.");
+      flags.aborted = true;
       return false;
     }
   }

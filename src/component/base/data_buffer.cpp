@@ -113,6 +113,15 @@ void DataBuffer::ensureCapacity(uint32_t n) {
   if (capacity_ < n) reallocate(n);
 }
 
+void DataBuffer::growFor(uint32_t extra, uint32_t limit) {
+  check();
+  const uint64_t need = uint64_t(size_) + extra;
+  if (need <= capacity_) return;
+  uint64_t grown = uint64_t(capacity_) * 2;
+  if (grown > limit) grown = limit;
+  reallocate(grown > need ? grown : need);
+}
+
 void DataBuffer::borrowData(void* p, uint32_t n) {
   check();
   release();

@@ -32,6 +32,11 @@ class DataBuffer {
   // zero bytes.
   void appendWideString(const char16_t* text);
   void ensureCapacity(uint32_t n);
+  // Makes room for `extra` more bytes at a cost linear in the final size: when
+  // they do not fit, the capacity at least doubles, but grows beyond `limit`
+  // only as far as the bytes themselves need. For buffers that receive data of
+  // unknown length; append keeps its own fixed step.
+  void growFor(uint32_t extra, uint32_t limit);
   // Adopt p as the bytes, n as size and capacity: borrowed, or owned.
   void borrowData(void* p, uint32_t n);
   void takeData(void* p, uint32_t n);

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int32_t kInitialSize = 202;
 constexpr int32_t kMaxIncrement = 500000;
-constexpr int kMaxPathScan = 260;
+constexpr int kMaxFileName = 260;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -238,19 +238,16 @@ int StringBuffer::replaceAll(const char* pattern, const char* replacement) {
 
 void StringBuffer::keepFileName() {
   check();
-  // Paths longer than the platform's limit never reach the upload; looking at the
-  // first 260 characters alone keeps any text memory-safe.
-  if (length_ > kMaxPathScan) {
-    length_ = kMaxPathScan;
-    text_[length_] = '\0';
-  }
   int lastSep = -1;
   for (int i = 0; i < length_; ++i) {
-    if (text_[i] == '/') text_[i] = '\\';
-    if (text_[i] == '\\') lastSep = i;
+    if (text_[i] == '/' || text_[i] == '\\') lastSep = i;
   }
-  if (lastSep < 0) return;
-  const int keep = length_ - lastSep - 1;
+  int keep = length_ - lastSep - 1;
+  if (keep > kMaxFileName) {
+    // The texts here are UTF-8: the cut falls before a character, never inside one.
+    keep = kMaxFileName;
+    while (keep > 0 && (static_cast<unsigned char>(text_[lastSep + 1 + keep]) & 0xC0) == 0x80) --keep;
+  }
   std::memmove(text_, text_ + lastSep + 1, size_t(keep));
   length_ = keep;
   text_[length_] = '\0';

@@ -44,9 +44,8 @@ class StringBuffer {
   bool replaceFirst(const char* pattern, const char* replacement);
   // Replaces every occurrence, scanning forward past each replacement.
   int replaceAll(const char* pattern, const char* replacement);
-  // Treats the text as a path, turns '/' into '\' and keeps what follows the last
-  // '\'. Only the first 260 characters are looked at: a longer text is cut to
-  // them first.
+  // Treats the text as a path and keeps what follows its last '/' or '\' (the
+  // whole text without one). A name longer than 260 bytes is cut to them.
   void keepFileName();
   // When the capacity exceeds length + 4, reallocates to length + 1.
   void shrinkToFit();

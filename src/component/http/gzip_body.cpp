@@ -14,6 +14,8 @@ constexpr uint32_t kPiece = 16 * 1024;
 // 15 window bits, plus 32: detect a gzip or zlib header on its own.
 constexpr int kWindowBitsAutoDetect = 15 + 32;
 
+bool startsGzipMember(const z_stream& z) { return z.avail_in >= 2 && z.next_in[0] == 0x1F && z.next_in[1] == 0x8B; }
+
 }  // namespace
 
 GunzipResult gunzip(const unsigned char* data, uint32_t size, uint32_t maxOut, DataBuffer& out, DiagnosticLog& log) {
@@ -38,17 +40,18 @@ GunzipResult gunzip(const unsigned char* data, uint32_t size, uint32_t maxOut, D
       result = GunzipResult::kTooLarge;
       break;
     }
-    if (produced) {
-      // Grow by doubling: DataBuffer's own step of 20000 bytes would copy a
-      // large body over and over.
-      const uint64_t need = uint64_t(out.getSize()) + produced;
-      if (need > out.getCapacity()) {
-        out.ensureCapacity(uint32_t(std::min<uint64_t>(std::max<uint64_t>(need, uint64_t(out.getCapacity()) * 2), maxOut)));
-      }
-      out.append(piece, produced);
-    }
+    out.growFor(produced, maxOut);
+    out.append(piece, produced);
     if (rc == Z_STREAM_END) {
-      result = GunzipResult::kOk;
+      // A gzip stream may be several members, each unpacked in turn; anything
+      // else after a member makes the whole body suspect.
+      if (z.avail_in == 0) {
+        result = GunzipResult::kOk;
+        break;
+      }
+      if (startsGzipMember(z) && inflateReset(&z) == Z_OK) continue;
+      log.logError("Bytes after the gzip data are not gzip data");
+      log.logDataLong("trailingBytes", int32_t(std::min<uint32_t>(z.avail_in, INT32_MAX)));
       break;
     }
     if (rc == Z_OK) continue;

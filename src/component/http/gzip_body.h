@@ -13,7 +13,8 @@ enum class GunzipResult {
   kTooLarge,  // it unpacks to more than `maxOut` bytes; the reason is in the log
 };
 
-// Unpacks one complete gzip (or zlib) stream, detected by its header, into `out`.
+// Unpacks a complete gzip stream of one or more members (or one zlib stream),
+// detected by its header, into `out`.
 GunzipResult gunzip(const unsigned char* data, uint32_t size, uint32_t maxOut, DataBuffer& out, DiagnosticLog& log);
 
 }  // namespace component

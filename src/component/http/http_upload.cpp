@@ -44,6 +44,7 @@ void HttpUpload::getResponseBody(ByteData& out) {
 }
 
 int HttpUpload::statusCode() const { return impl_->statusCode(); }
+std::string HttpUpload::statusLine() const { return impl_->statusLine().getString(); }
 
 void HttpUpload::lastErrorText(std::string& out) {
   StringBuffer text;

@@ -53,8 +53,12 @@ class HttpUpload {
 
   // Empties `out`, then copies the reply body into it.
   void getResponseBody(ByteData& out);
-  // The status code of the last reply (0 when none was read).
+  // The status code of the last reply (0 when none was read) and its status
+  // line ("HTTP/1.1 413 Request Entity Too Large"; "" when none). A reply that
+  // the server sent before the request was complete is kept although the run
+  // failed: these and getResponseBody then describe it.
   int statusCode() const;
+  std::string statusLine() const;
 
   // The trail of the last run, as text or XML.
   void lastErrorText(std::string& out);

@@ -56,7 +56,8 @@ class HttpUploadImpl : public ComponentObject {
   // The request over the current byte sink, then readReply.
   bool sendRequest();
   // The reply over the current connection: header (interim replies skipped),
-  // then the body in whichever framing it comes, unpacked when it is gzip data.
+  // then the body in whichever framing it comes (without framing: until the
+  // server closes), unpacked when it is gzip data.
   bool readReply();
   bool readReplyBody(const ReplyHeader& header);
 
@@ -79,6 +80,8 @@ class HttpUploadImpl : public ComponentObject {
   DataBuffer& replyBody() { return replyBody_; }
   EncodedString& replyHeaderText() { return replyHeaderText_; }
   int32_t statusCode() const { return statusCode_; }
+  // The status line of the last reply, without its line end ("" when none).
+  const StringBuffer& statusLine() const { return statusLine_; }
   const std::vector<std::string>& unreadableFiles() const { return unreadableFiles_; }
 
   void setReplyLimits(const ReplyLimits& limits) { limits_ = limits; }
@@ -100,13 +103,20 @@ class HttpUploadImpl : public ComponentObject {
   bool sendFileData(const FormField& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
                     ProgressMonitor* monitor);
 
+  // A write of the request failed: logs `message`, keeps an early reply.
+  bool writeFailed(const char* message, ProgressMonitor* monitor);
+
   // Reply reception (reply_reader.cpp).
-  enum class Receive { kMatched, kFailed, kTooLong };
-  Receive receiveUntil(const char* match, DataBuffer& text);
-  Receive receiveHeader(EncodedString& headerText);
+  SocketConnection::MatchResult receiveHeader(EncodedString& headerText);
   void logReceiveFailure(const char* message);
+  // A body receive that the callback stopped: logs why, returns false.
+  bool bodyReceiveStopped(const char* message);
   bool readChunkedBody();
-  bool bodyWithinLimit();
+  bool readBodyUntilClosed();
+  // After a failed send: reads, briefly, a reply the server sent before the
+  // request was complete, so its status and body reach the caller. Returns
+  // false: the run has failed whatever came.
+  bool keepEarlyReply(ProgressMonitor* monitor);
 
   std::vector<std::unique_ptr<FormField>> formFields_;
   std::vector<std::unique_ptr<FormField>> files_;
@@ -128,6 +138,7 @@ class HttpUploadImpl : public ComponentObject {
   DataBuffer replyBody_;
   EncodedString replyHeaderText_;
   int32_t statusCode_ = 0;
+  StringBuffer statusLine_;
 
   ReplyLimits limits_;
   uint32_t boundarySeed_ = 0;

@@ -81,28 +81,27 @@ void ReplyHeader::parse(const char* text) {
   hasContentLength_ = false;
   if (!text) return;
 
-  const char* cr = std::strchr(text, '\r');
-  if (cr) statusLine_.appendBytes(text, int(cr - text));
-  if (std::strncmp(text, "HTTP", 4) != 0) return;
+  // The status line ends at its own line end: a status line without a reason
+  // phrase ("HTTP/1.1 200") must not take anything from the lines after it.
+  const char* lineEnd = text + std::strcspn(text, "\r\n");
+  if (*lineEnd) statusLine_.appendBytes(text, int(lineEnd - text));
+  const std::string line(text, lineEnd);
+  if (line.compare(0, 4, "HTTP") != 0) return;
 
-  const char* firstBlank = std::strchr(text, ' ');
-  if (!firstBlank || !readDecimal(firstBlank + 1, &statusCode_)) return;
-
-  // A status line without a reason phrase takes the next blank of a later line:
-  // that line's value then stands as the reason phrase.
-  const char* nextBlank = std::strchr(firstBlank + 1, ' ');
-  if (!nextBlank) return;
-  const char* reasonEnd = std::strchr(nextBlank, '\r');
-  if (!reasonEnd) return;
-  reasonPhrase_.appendBytes(nextBlank, int(reasonEnd - nextBlank));
-  reasonPhrase_.trim();
+  const size_t firstBlank = line.find(' ');
+  if (firstBlank == std::string::npos || !readDecimal(line.c_str() + firstBlank + 1, &statusCode_)) return;
+  const size_t nextBlank = line.find(' ', firstBlank + 1);
+  if (nextBlank != std::string::npos) {
+    reasonPhrase_.append(line.c_str() + nextBlank);
+    reasonPhrase_.trim();
+  }
 
   if (const char* cl = findIgnoringCase(text, "\r\nContent-Length:")) {
     hasContentLength_ = true;
     if (!readDecimal(cl + std::strlen("\r\nContent-Length:"), &contentLength_)) contentLength_ = 0;
   }
 
-  const char* rest = reasonEnd;
+  const char* rest = lineEnd;
   while (*rest == '\r' || *rest == '\n' || isBlank(*rest)) ++rest;
   parseHeaderFields(rest, fields_);
 }

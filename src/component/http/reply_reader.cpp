@@ -1,7 +1,8 @@
 // Reception of the upload's reply: the header (interim "100 Continue" replies
 // skipped), the body in chunked, sized or unframed form, and gzip unpacking.
 // Every read is bounded (ReplyLimits) so a hostile reply can neither exhaust
-// memory nor keep the reader looping.
+// memory nor keep the reader looping, and the body grows in steps that keep
+// the work linear in its size.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -14,16 +15,11 @@
 namespace component {
 namespace {
 
-constexpr uint32_t kMaxChunkSizeDigits = 16;
+using MatchResult = SocketConnection::MatchResult;
 
-// Offset just behind the first `match` in `data[from, size)`, or 0.
-uint32_t findEnd(const unsigned char* data, uint32_t size, uint32_t from, const char* match) {
-  const uint32_t n = uint32_t(std::strlen(match));
-  for (uint32_t i = from; i + n <= size; ++i) {
-    if (std::memcmp(data + i, match, n) == 0) return i + n;
-  }
-  return 0;
-}
+constexpr uint32_t kMaxChunkSizeDigits = 16;
+// How long a reply sent before the request was complete is waited for.
+constexpr uint32_t kEarlyReplyIdleMs = 2000;
 
 // The first line of a header, cut at its line feed, trimmed, without blanks and
 // upper-cased: "HTTP/1.1 100 Continue" in any case and spacing compares equal to
@@ -35,6 +31,12 @@ bool isInterimContinue(EncodedString& headerText) {
   line.removeChar(' ');
   line.toUpper();
   return line.equals("HTTP/1.1100CONTINUE");
+}
+
+// Replies that carry no body whatever their header says.
+bool hasNoBody(const ReplyHeader& header) {
+  const int32_t status = header.getStatusCode();
+  return status == 204 || status == 304 || (header.hasContentLength() && header.getContentLength() == 0);
 }
 
 enum class ChunkSize { kNumber, kNone, kInvalid };
@@ -67,43 +69,17 @@ ChunkSize parseChunkSize(const char* line, uint64_t* size, const char** why) {
 
 }  // namespace
 
-HttpUploadImpl::Receive HttpUploadImpl::receiveUntil(const char* match, DataBuffer& text) {
-  text.clear();
-  if (!connection_) return Receive::kFailed;
-  const uint32_t matchLength = uint32_t(std::strlen(match));
-  uint32_t searchFrom = 0;
-  for (;;) {
-    const uint32_t end = findEnd(text.getData(), text.getSize(), searchFrom, match);
-    if (end > limits_.maxHeaderBytes) return Receive::kTooLong;
-    if (end) {
-      // What came after the match belongs to the next read; it goes back in
-      // front of anything still pending, byte for byte.
-      DataBuffer& pending = connection_->pendingBytes();
-      DataBuffer rest;
-      rest.append(text.getData() + end, text.getSize() - end);
-      rest.appendBuffer(pending);
-      pending.clear();
-      pending.appendBuffer(rest);
-      text.truncate(end);
-      return Receive::kMatched;
-    }
-    if (text.getSize() > limits_.maxHeaderBytes) return Receive::kTooLong;
-    const uint32_t before = text.getSize();
-    connection_->ReceiveBytes(text, callback_);
-    if (text.getSize() == before) return Receive::kFailed;  // the connection's log says why
-    searchFrom = before >= matchLength ? before - matchLength + 1 : 0;
-  }
-}
-
-HttpUploadImpl::Receive HttpUploadImpl::receiveHeader(EncodedString& headerText) {
+MatchResult HttpUploadImpl::receiveHeader(EncodedString& headerText) {
   DataBuffer bytes;
-  const Receive result = receiveUntil("\r\n\r\n", bytes);
+  const MatchResult result =
+      connection_ ? connection_->ReceiveUntilMatchRaw("\r\n\r\n", bytes, limits_.maxHeaderBytes, callback_)
+                  : MatchResult::kFailed;
   // The header is text: a zero byte ends it.
   const unsigned char* data = bytes.getData();
   const void* zero = std::memchr(data, 0, bytes.getSize());
   const uint32_t length = zero ? uint32_t(static_cast<const unsigned char*>(zero) - data) : bytes.getSize();
   headerText.setAnsiBytes(data, int(length));
-  if (result == Receive::kTooLong) {
+  if (result == MatchResult::kTooLong) {
     log_.logError("Reply header exceeds the size limit");
     log_.logDataLong("maxHeaderBytes", int32_t(limits_.maxHeaderBytes));
   }
@@ -115,14 +91,22 @@ void HttpUploadImpl::logReceiveFailure(const char* message) {
   log_.logError(message);
 }
 
+bool HttpUploadImpl::bodyReceiveStopped(const char* message) {
+  // The connection exists and the count is not 0: only the callback stops a receive.
+  log_.logError("Aborted by application");
+  log_.logError(message);
+  return false;
+}
+
 bool HttpUploadImpl::readReply() {
   statusCode_ = 0;
+  statusLine_.clear();
   replyHeaderText_.clear();
   replyBody_.clear();
 
-  Receive received = receiveHeader(replyHeaderText_);
-  if (received != Receive::kMatched) {
-    if (received == Receive::kFailed) logReceiveFailure("Failed to receive until double-CRLF");
+  MatchResult received = receiveHeader(replyHeaderText_);
+  if (received != MatchResult::kMatched) {
+    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive until double-CRLF");
     StringBuffer socketLog;
     if (connection_) connection_->lastErrorText(socketLog);
     log_.logData("socketLog", socketLog.getString());
@@ -138,13 +122,14 @@ bool HttpUploadImpl::readReply() {
     }
     replyHeaderText_.clear();
     received = receiveHeader(replyHeaderText_);
-    if (received == Receive::kFailed) logReceiveFailure("Failed to receive after 100 Continue");
-    if (received != Receive::kMatched) return false;
+    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive after 100 Continue");
+    if (received != MatchResult::kMatched) return false;
   }
 
   ReplyHeader header;
   header.parse(replyHeaderText_.getUtf8());
   statusCode_ = header.getStatusCode();
+  statusLine_ = header.statusLine();
   if (statusCode_ == 0) {
     log_.logError("Received unexpected HTTP response");
     return false;
@@ -168,13 +153,6 @@ bool HttpUploadImpl::readReply() {
   return true;
 }
 
-bool HttpUploadImpl::bodyWithinLimit() {
-  if (replyBody_.getSize() <= limits_.maxBodyBytes) return true;
-  log_.logError("Reply body exceeds the size limit");
-  log_.logDataLong("maxBodyBytes", int32_t(limits_.maxBodyBytes));
-  return false;
-}
-
 bool HttpUploadImpl::readReplyBody(const ReplyHeader& header) {
   if (!connection_) {
     log_.logError("Failed to read response data");
@@ -182,6 +160,7 @@ bool HttpUploadImpl::readReplyBody(const ReplyHeader& header) {
   }
   StringBuffer encoding;
   if (header.getField("Transfer-Encoding", encoding) && encoding.equalsIgnoreCase("chunked")) return readChunkedBody();
+  if (hasNoBody(header)) return true;
 
   const int32_t contentLength = header.getContentLength();
   if (contentLength > 0) {
@@ -191,26 +170,40 @@ bool HttpUploadImpl::readReplyBody(const ReplyHeader& header) {
       log_.logDataLong("maxBodyBytes", int32_t(limits_.maxBodyBytes));
       return false;
     }
+    replyBody_.ensureCapacity(replyBody_.getSize() + uint32_t(contentLength));
     if (!connection_->ReceiveBytesN(uint32_t(contentLength), replyBody_, callback_, false)) {
-      log_.logError("Failed to read response data");
-      return false;
+      return bodyReceiveStopped("Failed to read response data");
     }
     return true;
   }
-  if (!connection_->ReceiveBytes(replyBody_, callback_)) {
-    log_.logError("Failed to read response data");
-    return false;
+  return readBodyUntilClosed();
+}
+
+bool HttpUploadImpl::readBodyUntilClosed() {
+  // Without framing the body ends where the server closes; every receive until
+  // then adds to it, however the server split its writes.
+  DataBuffer piece;
+  for (;;) {
+    piece.clear();
+    if (!connection_->ReceiveBytes(piece, callback_)) return bodyReceiveStopped("Failed to read response data");
+    if (piece.getSize() == 0) return true;  // closed (or idle past the limit): the connection's log says which
+    if (uint64_t(replyBody_.getSize()) + piece.getSize() > limits_.maxBodyBytes) {
+      log_.logError("Reply body exceeds the size limit");
+      log_.logDataLong("maxBodyBytes", int32_t(limits_.maxBodyBytes));
+      return false;
+    }
+    replyBody_.growFor(piece.getSize(), limits_.maxBodyBytes);
+    replyBody_.appendBuffer(piece);
   }
-  return bodyWithinLimit();
 }
 
 bool HttpUploadImpl::readChunkedBody() {
   DataBuffer line;
   for (;;) {
-    const Receive received = receiveUntil("\r\n", line);
-    if (received != Receive::kMatched) {
+    const MatchResult received = connection_->ReceiveUntilMatchRaw("\r\n", line, limits_.maxHeaderBytes, callback_);
+    if (received != MatchResult::kMatched) {
       log_.logError("Failed to response chunk size");
-      if (received == Receive::kTooLong) {
+      if (received == MatchResult::kTooLong) {
         log_.logError("Chunk size line exceeds the size limit");
         log_.logDataLong("maxLineBytes", int32_t(limits_.maxHeaderBytes));
       }
@@ -227,7 +220,8 @@ bool HttpUploadImpl::readChunkedBody() {
       case ChunkSize::kNumber: break;
     }
     if (size == 0) {
-      receiveUntil("\r\n", line);  // the line that ends the chunked body; its outcome does not matter
+      // The line that ends the chunked body; its outcome does not matter.
+      connection_->ReceiveUntilMatchRaw("\r\n", line, limits_.maxHeaderBytes, callback_);
       return true;
     }
     if (size > limits_.maxBodyBytes - replyBody_.getSize()) {
@@ -236,16 +230,35 @@ bool HttpUploadImpl::readChunkedBody() {
       log_.logDataLong("maxBodyBytes", int32_t(limits_.maxBodyBytes));
       return false;
     }
+    replyBody_.growFor(uint32_t(size), limits_.maxBodyBytes);
     if (!connection_->ReceiveBytesN(uint32_t(size), replyBody_, callback_, false)) {
-      log_.logError("Failed to get chunked response data");
-      return false;
+      return bodyReceiveStopped("Failed to get chunked response data");
     }
     DataBuffer lineEnd;
     if (!connection_->ReceiveBytesN(2, lineEnd, callback_, false)) {
-      log_.logError("Failed to get CRLF in chunked response data");
-      return false;
+      return bodyReceiveStopped("Failed to get CRLF in chunked response data");
     }
   }
+}
+
+bool HttpUploadImpl::keepEarlyReply(ProgressMonitor* monitor) {
+  // A server may answer as soon as it has seen enough (a 413 for a body over
+  // its limit) and close, which fails the send. Its answer is still in the
+  // connection: keep it for the caller. The run fails all the same.
+  if (!connection_ || (monitor && monitor->isAborted()) || (callback_ && callback_->wasAborted())) return false;
+  const uint32_t idleLimitMs = connection_->receiveIdleLimitMs();
+  connection_->setReceiveIdleLimitMs(kEarlyReplyIdleMs);
+  DataBuffer first;
+  connection_->ReceiveBytes(first, callback_);
+  if (first.getSize() > 0) {
+    connection_->pendingBytes().appendBuffer(first);
+    if (readReply()) {
+      log_.logError("The server replied before the whole request was sent");
+      log_.logData("statusLine", statusLine_.getString());
+    }
+  }
+  connection_->setReceiveIdleLimitMs(idleLimitMs);
+  return false;
 }
 
 }  // namespace component

@@ -15,19 +15,16 @@
 namespace component {
 namespace {
 
-constexpr const char* kHeaderStart =
-    "POST THE_PATH HTTP/1.1\r\n"
-    "Host: THE_HOST\r\n"
-    "User-Agent: ";
-constexpr const char* kHeaderRest =
+// The header lines between the user agent and the boundary; the header is
+// composed from its pieces, so no text of the host, path or boundary can be
+// taken for a placeholder.
+constexpr const char* kHeaderMiddle =
     "\r\n"
     "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*;q=0.5\r\n"
     "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n"
     "Keep-Alive: 300\r\n"
     "Connection: keep-alive\r\n"
-    "Content-Type: multipart/form-data; boundary=THE_BOUNDARY\r\n"
-    "Content-Length: THE_LENGTH\r\n"
-    "\r\n";
+    "Content-Type: multipart/form-data; boundary=";
 
 constexpr size_t kMaxCurrentDir = 498;
 
@@ -80,19 +77,13 @@ bool HttpUploadImpl::sendRequest() {
     return false;
   }
   statusCode_ = 0;
+  statusLine_.clear();
   replyHeaderText_.clear();
   replyBody_.clear();
   unreadableFiles_.clear();
 
-  StringBuffer header(kHeaderStart);
-  header.append(userAgent_.getAnsi());
-  header.append(kHeaderRest);
-  header.replaceFirst("THE_HOST", hostName_.getUtf8());
-  header.replaceFirst("THE_PATH", path_.getUtf8());
-
   StringBuffer boundary;
   makeBoundary(boundarySeed_ ? boundarySeed_ : platform::tickCount(), boundary);
-  header.replaceFirst("THE_BOUNDARY", boundary.getString());
 
   StringBuffer params;
   for (const auto& field : formFields_) {
@@ -137,11 +128,27 @@ bool HttpUploadImpl::sendRequest() {
   }
 
   bodyLength += uint64_t(boundary.getSize()) + 6;  // "--" B "--\r\n"
-  header.replaceFirst("THE_LENGTH", decimal(bodyLength).c_str());
+
+  StringBuffer header("POST ");
+  header.append(path_.getUtf8());
+  header.append(" HTTP/1.1\r\nHost: ");
+  header.append(hostName_.getUtf8());
+  header.append("\r\nUser-Agent: ");
+  header.append(userAgent_.getAnsi());
+  header.append(kHeaderMiddle);
+  header.appendBuffer(boundary);
+  header.append("\r\nContent-Length: ");
+  header.append(decimal(bodyLength).c_str());
+  header.append("\r\n\r\n");
 
   std::unique_ptr<ProgressMonitor> monitor;
   if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength));
-  if (connection_) connection_->setHeartbeatMs(heartbeatMs_);
+  if (connection_) {
+    connection_->setHeartbeatMs(heartbeatMs_);
+    // The pieces go out as they are written, but the system need not send a
+    // packet for each: more follows until the closing boundary.
+    connection_->setMoreToFollow(true);
+  }
 
   const size_t headerSize = size_t(header.getSize());
   const size_t written = byteSink_->write(header.getString(), 1, headerSize, monitor.get());
@@ -149,43 +156,39 @@ bool HttpUploadImpl::sendRequest() {
     log_.logError("Failed to write HTTP header to output");
     log_.logDataLong("headerSize", int32_t(headerSize));
     log_.logDataLong("numWritten", int32_t(written));
-    return false;
+    return keepEarlyReply(monitor.get());
   }
   if (!writeAll(*byteSink_, params.getString(), size_t(params.getSize()), monitor.get())) {
-    log_.logError("Failed to write params to output");
-    return false;
+    return writeFailed("Failed to write params to output", monitor.get());
   }
 
   std::vector<unsigned char> chunk(size_t(chunkSize_) + 32);
   for (size_t i = 0; i < files_.size(); ++i) {
     buildFilePartHeader(*files_[i], boundary, partHeader);
     if (!writeAll(*byteSink_, partHeader.getString(), size_t(partHeader.getSize()), monitor.get())) {
-      log_.logError("Failed to write to output.");
-      return false;
+      return writeFailed("Failed to write to output.", monitor.get());
     }
     if (!sendFileData(*files_[i], fileSizes[i], chunk, monitor.get())) return false;
-    if (!writeAll(*byteSink_, "\r\n", 2, monitor.get())) {
-      log_.logError("Failed to write to output..");
-      return false;
-    }
+    if (!writeAll(*byteSink_, "\r\n", 2, monitor.get())) return writeFailed("Failed to write to output..", monitor.get());
   }
   std::vector<unsigned char>().swap(chunk);
 
-  if (!writeAll(*byteSink_, "--", 2, monitor.get())) {
-    log_.logError("Failed to write to output...");
-    return false;
-  }
+  if (!writeAll(*byteSink_, "--", 2, monitor.get())) return writeFailed("Failed to write to output...", monitor.get());
   if (!writeAll(*byteSink_, boundary.getString(), size_t(boundary.getSize()), monitor.get())) {
-    log_.logError("Failed to write to output....");
-    return false;
+    return writeFailed("Failed to write to output....", monitor.get());
   }
+  if (connection_) connection_->setMoreToFollow(false);  // the closing piece goes out at once
   if (!writeAll(*byteSink_, "--\r\n", 4, monitor.get())) {
-    log_.logError("Failed to write to output.....");
-    return false;
+    return writeFailed("Failed to write to output.....", monitor.get());
   }
 
   log_.logInfo("Fetching HTTP response...");
   return readReply();
+}
+
+bool HttpUploadImpl::writeFailed(const char* message, ProgressMonitor* monitor) {
+  log_.logError(message);
+  return keepEarlyReply(monitor);
 }
 
 bool HttpUploadImpl::sendFileData(const FormField& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
@@ -204,10 +207,7 @@ bool HttpUploadImpl::sendFileData(const FormField& file, uint64_t announcedSize,
     const uint32_t want = uint32_t(std::min<uint64_t>(chunkSize_, remaining));
     uint32_t got = 0;
     if (!source->read(chunk.data(), want, &got, nullptr) || got == 0) break;
-    if (!writeAll(*byteSink_, chunk.data(), got, monitor)) {
-      log_.logError("Failed to send file data.");
-      return false;
-    }
+    if (!writeAll(*byteSink_, chunk.data(), got, monitor)) return writeFailed("Failed to send file data.", monitor);
     remaining -= got;
     if (monitor && monitor->checkAbort(heartbeatMs_)) {
       log_.logError("Aborted by application");

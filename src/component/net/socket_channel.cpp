@@ -46,7 +46,8 @@ bool SocketChannel::receive(DataBuffer& out, uint32_t maxBytes, uint32_t heartbe
   }
   socket_.setIdleLimit(idleLimitMs);
   if (!socket_.receiveChunk(out, maxBytes, heartbeatMs, log, monitor, flags)) return false;
-  return !abortedAfterTransfer(monitor, heartbeatMs, "Socket ReceiveBytes aborted by application.", log);
+  flags.aborted = abortedAfterTransfer(monitor, heartbeatMs, "Socket ReceiveBytes aborted by application.", log);
+  return !flags.aborted;
 }
 
 void SocketChannel::close(DiagnosticLog&) { socket_.closeSocket(); }

@@ -31,6 +31,8 @@ class SocketChannel {
   virtual bool receive(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, uint32_t idleLimitMs,
                        DiagnosticLog& log, ProgressMonitor* monitor, ReceiveFlags& flags);
   virtual void close(DiagnosticLog& log);
+  // Sends that more bytes follow at once may be held back by the system.
+  void setMoreToFollow(bool on) { socket_.setMoreToFollow(on); }
 
   TcpSocket& tcpSocket() { return socket_; }
   bool isSecure() const { return secure_; }

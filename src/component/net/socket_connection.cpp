@@ -1,7 +1,9 @@
 #include "component/net/socket_connection.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "component/net/progress_monitor.h"
 #include "component/net/socket_channel.h"
@@ -21,11 +23,12 @@ std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t 
 
 // Received text for the caller, in the ANSI code set. A zero byte cannot be
 // part of a text, so any are left out.
-void setText(EncodedString& out, const std::string& raw, size_t end) {
+void setText(EncodedString& out, DataBuffer& raw) {
   std::string text;
-  text.reserve(end);
-  for (size_t i = 0; i < end; ++i) {
-    if (raw[i] != '\0') text.push_back(raw[i]);
+  text.reserve(raw.getSize());
+  const unsigned char* bytes = raw.getData();
+  for (uint32_t i = 0; i < raw.getSize(); ++i) {
+    if (bytes[i] != 0) text.push_back(static_cast<char>(bytes[i]));
   }
   out.setAnsiBytes(text.data(), static_cast<int>(text.size()));
 }
@@ -44,8 +47,9 @@ void SocketConnection::adoptChannelForTesting(std::unique_ptr<SocketChannel> cha
   pendingBytes_.clear();
 }
 
-bool SocketConnection::receiveOnce(DataBuffer& out, ProgressMonitor* monitor, ReceiveFlags& flags) {
-  return channel_->receive(out, receiveChunkSize_, heartbeatMs_, receiveIdleLimitMs_, log_, monitor, flags);
+bool SocketConnection::receiveOnce(DataBuffer& out, uint32_t maxBytes, ProgressMonitor* monitor,
+                                   ReceiveFlags& flags) {
+  return channel_->receive(out, maxBytes, heartbeatMs_, receiveIdleLimitMs_, log_, monitor, flags);
 }
 
 bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int timeLimitMs,
@@ -76,8 +80,8 @@ bool SocketConnection::ReceiveBytes(DataBuffer& out, ProgressCallback* callback)
   }
   // A failed receive has recorded why and added nothing: callers judge by size.
   ReceiveFlags flags;
-  receiveOnce(out, monitor.get(), flags);
-  return true;
+  receiveOnce(out, receiveChunkSize_, monitor.get(), flags);
+  return !flags.aborted;
 }
 
 bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCallback* callback, bool noPercent) {
@@ -112,11 +116,13 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
   while (count != 0) {
     const uint32_t before = out.getSize();
     ReceiveFlags flags;
-    if (!receiveOnce(out, monitor.get(), flags)) break;
+    // Never more than is asked for, so a caller that made room for `count`
+    // bytes never sees its buffer grow beyond it.
+    if (!receiveOnce(out, std::min(receiveChunkSize_, count), monitor.get(), flags)) return !flags.aborted;
     const uint32_t got = out.getSize() - before;
     if (got == 0 || got == count) break;
     if (got > count) {
-      // Keep what arrived beyond the request for the next receive.
+      // A channel that brought more than asked: keep the rest for the next receive.
       pendingBytes_.append(out.getData() + before + count, got - count);
       out.truncate(before + count);
       break;
@@ -126,47 +132,52 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
   return true;
 }
 
-bool SocketConnection::ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback) {
+SocketConnection::MatchResult SocketConnection::ReceiveUntilMatchRaw(const char* match, DataBuffer& out,
+                                                                     uint32_t maxBytes, ProgressCallback* callback) {
   out.clear();
   log_.clearLog();
   LogContext context(log_, "ReceiveUntilMatch");
   if (!channel_) {
     log_.logError("No connection is established");
-    return false;
+    return MatchResult::kFailed;
   }
   const auto monitor = monitorFor(callback, 0);
-  const std::string pattern(match.getAnsi());
+  const std::string pattern(match ? match : "");
   // The search runs on the bytes as they came, so whatever follows the match
   // (a compressed or UTF-8 body) stays pending byte for byte.
-  std::string raw(reinterpret_cast<const char*>(pendingBytes_.getData()), pendingBytes_.getSize());
+  out.appendBuffer(pendingBytes_);
   pendingBytes_.clear();
   size_t searchFrom = 0;
-  auto splitAtMatch = [&]() {
-    const size_t at = raw.find(pattern, searchFrom);
-    if (at == std::string::npos) {
-      // The next search starts where a match split across receives can begin.
-      searchFrom = raw.size() >= pattern.size() ? raw.size() - pattern.size() + 1 : 0;
-      return false;
-    }
-    const size_t end = at + pattern.size();
-    if (raw.size() > end) pendingBytes_.append(raw.data() + end, static_cast<uint32_t>(raw.size() - end));
-    setText(out, raw, end);
-    return true;
-  };
-
-  bool result = true;
-  if (splitAtMatch()) return result;
   for (;;) {
-    DataBuffer chunk;
-    ReceiveFlags flags;
-    result = receiveOnce(chunk, monitor.get(), flags);
-    raw.append(reinterpret_cast<const char*>(chunk.getData()), chunk.getSize());
-    if (!(flags.aborted || flags.socketError) && splitAtMatch()) return result;
-    if (!result || flags.aborted || flags.socketError) {
-      setText(out, raw, raw.size());
-      return false;
+    const std::string_view text(reinterpret_cast<const char*>(out.getData()), out.getSize());
+    const size_t at = text.find(pattern, searchFrom);
+    const size_t end = at == std::string_view::npos ? text.size() : at + pattern.size();
+    if (end > maxBytes) {
+      log_.logError("No match within the size limit");
+      log_.logDataLong("maxBytes", static_cast<int32_t>(std::min<uint32_t>(maxBytes, INT32_MAX)));
+      return MatchResult::kTooLong;
     }
+    if (at != std::string_view::npos) {
+      pendingBytes_.append(text.data() + end, static_cast<uint32_t>(text.size() - end));
+      out.truncate(static_cast<uint32_t>(end));
+      return MatchResult::kMatched;
+    }
+    // The next search starts where a match split across receives can begin.
+    searchFrom = text.size() >= pattern.size() ? text.size() - pattern.size() + 1 : 0;
+    const uint32_t before = out.getSize();
+    out.growFor(receiveChunkSize_, maxBytes);
+    ReceiveFlags flags;
+    const bool ok = receiveOnce(out, receiveChunkSize_, monitor.get(), flags);
+    if (!ok || out.getSize() == before) return MatchResult::kFailed;
   }
+}
+
+bool SocketConnection::ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback) {
+  out.clear();
+  DataBuffer raw;
+  const MatchResult result = ReceiveUntilMatchRaw(match.getAnsi(), raw, kMaxMatchBytes, callback);
+  setText(out, raw);
+  return result == MatchResult::kMatched;
 }
 
 bool SocketConnection::ReceiveLine(EncodedString& out, ProgressCallback* callback) {
@@ -175,8 +186,13 @@ bool SocketConnection::ReceiveLine(EncodedString& out, ProgressCallback* callbac
   return ReceiveUntilMatch(lineEnd, out, callback);
 }
 
+void SocketConnection::setMoreToFollow(bool on) {
+  if (channel_) channel_->setMoreToFollow(on);
+}
+
 size_t SocketConnection::write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) {
   if (!channel_ || itemSize == 0 || !data) return 0;
+  if (count > SIZE_MAX / itemSize) return 0;  // the byte count would wrap around
   // Send failures go to no log: write leaves the last operation's trail alone.
   DiagnosticLog discard;
   const bool ok = channel_->send(data, itemSize * count, sendChunkSize_, heartbeatMs_, sendIdleLimitMs_, discard,

@@ -55,22 +55,36 @@ class SocketConnection : public ComponentObject, public ByteSink {
 
   bool Connect(EncodedString& host, int port, bool secure, int timeLimitMs, ProgressCallback* callback);
   // Appends what one receive brings (or the pending bytes). True once a
-  // connection exists, also when nothing arrived: callers judge by the size.
+  // connection exists, also when nothing arrived (callers judge by the size),
+  // unless the callback stopped the receive.
   bool ReceiveBytes(DataBuffer& out, ProgressCallback* callback);
   // Appends up to `count` bytes, stopping early only when a receive fails or
-  // brings nothing. False for a zero count or without a connection.
+  // brings nothing. False for a zero count, without a connection, or when the
+  // callback stopped a receive.
   bool ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCallback* callback, bool noPercent);
-  // Receives until `match` has arrived; `out` gets the text up to and including
-  // the match, and the bytes after it stay pending, byte for byte.
+
+  enum class MatchResult { kMatched, kFailed, kTooLong };
+  // Receives until `match` has arrived; `out` gets the bytes up to and
+  // including it, and the bytes after it stay pending, byte for byte. A peer
+  // that sends more than `maxBytes` without the match ends it with kTooLong,
+  // so a stream that never matches cannot grow `out` without bound.
+  MatchResult ReceiveUntilMatchRaw(const char* match, DataBuffer& out, uint32_t maxBytes, ProgressCallback* callback);
+  // The same as text, within kMaxMatchBytes; false unless the match came.
   bool ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback);
   bool ReceiveLine(EncodedString& out, ProgressCallback* callback);
+  static constexpr uint32_t kMaxMatchBytes = 1024 * 1024;
 
   using ByteSink::write;
   size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) override;
 
   void setHeartbeatMs(uint32_t ms) { heartbeatMs_ = ms; }
   uint32_t heartbeatMs() const { return heartbeatMs_; }
+  // While on, written bytes may wait in the system for those that follow at
+  // once (fewer, fuller packets); the first write after turning it off sends
+  // everything. No effect on the bytes themselves.
+  void setMoreToFollow(bool on);
   void setReceiveIdleLimitMs(uint32_t ms) { receiveIdleLimitMs_ = ms; }
+  uint32_t receiveIdleLimitMs() const { return receiveIdleLimitMs_; }
   void setSendIdleLimitMs(uint32_t ms) { sendIdleLimitMs_ = ms; }
   DataBuffer& pendingBytes() { return pendingBytes_; }
 
@@ -83,8 +97,9 @@ class SocketConnection : public ComponentObject, public ByteSink {
   static void setChannelFactoryForTesting(ChannelFactory factory);
 
  private:
-  // One channel receive into `out` with this connection's settings.
-  bool receiveOnce(DataBuffer& out, ProgressMonitor* monitor, ReceiveFlags& flags);
+  // One channel receive of at most `maxBytes` into `out` with this
+  // connection's settings.
+  bool receiveOnce(DataBuffer& out, uint32_t maxBytes, ProgressMonitor* monitor, ReceiveFlags& flags);
 
   std::unique_ptr<SocketChannel> channel_;
   uint32_t receiveIdleLimitMs_ = 0;

@@ -164,12 +164,18 @@ bool TcpSocket::connectMonitored(const char* host, int port, uint32_t heartbeatM
   return false;
 }
 
+int TcpSocket::waitWritableOnce(uint32_t ms) const {
+  // A connect's outcome shows as writability or, on Windows, as an exception;
+  // a connected socket waits for room to send alone.
+  return connected_ ? platform::waitSendRoom(handle_, ms) : platform::waitWritable(handle_, ms);
+}
+
 bool TcpSocket::waitWritable(uint32_t timeLimitMs, DiagnosticLog& log) {
   if (!hasSocket()) {
     log.logError("invalid socket, not ready for writing.");
     return false;
   }
-  const int r = platform::waitWritable(handle_, timeLimitMs ? timeLimitMs : kUnlimitedWaitMs);
+  const int r = waitWritableOnce(timeLimitMs ? timeLimitMs : kUnlimitedWaitMs);
   if (r < 0) {
     log.logError("select returned a socket error");
     return false;
@@ -194,7 +200,7 @@ bool TcpSocket::waitWritableMonitored(uint32_t heartbeatMs, uint32_t timeLimitMs
   uint32_t waited = 0;
   while (waited < timeLimitMs) {
     const uint32_t slice = std::min(heartbeatMs, timeLimitMs - waited);
-    const int r = platform::waitWritable(handle_, slice);
+    const int r = waitWritableOnce(slice);
     if (r < 0) {
       log.logError("select returned a socket error");
       return false;

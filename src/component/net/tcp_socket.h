@@ -74,7 +74,8 @@ class TcpSocket {
   bool connectMonitored(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
                         ProgressMonitor* monitor);
 
-  // One wait for writability; 0 means six hours.
+  // One wait for writability (before the connect is made: for its outcome);
+  // 0 means six hours.
   bool waitWritable(uint32_t timeLimitMs, DiagnosticLog& log);
   // The same in heartbeat slices with an abort check after each slice.
   bool waitWritableMonitored(uint32_t heartbeatMs, uint32_t timeLimitMs, DiagnosticLog& log,
@@ -83,6 +84,8 @@ class TcpSocket {
   // 0 and anything above 5000000 become 5000000.
   void setIdleLimit(uint32_t ms);
   uint32_t idleLimitMs() const { return idleLimitMs_; }
+  // While on, sends may wait in the system for the bytes that follow at once.
+  void setMoreToFollow(bool on) { moreToFollow_ = on; }
   // 0: a blocking connect with no limit.
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
   uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
@@ -95,7 +98,8 @@ class TcpSocket {
   bool waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, ProgressMonitor* monitor, ReceiveFlags& flags,
                    DiagnosticLog& log);
   // Sends every byte in pieces of `chunkSize` (0: all at once) without ever
-  // blocking longer than the idle limit.
+  // blocking longer than the idle limit. Every piece but the last tells the
+  // system that more follows; so does the last while setMoreToFollow is on.
   bool sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
                ProgressMonitor* monitor);
   // One receive of at most `length` bytes after waitForData; `length` gets the
@@ -129,11 +133,14 @@ class TcpSocket {
   // `failedText`. Bytes received are counted on the monitor.
   bool receiveReady(void* buffer, uint32_t& length, const char* closedText, const char* failedText,
                     DiagnosticLog& log, ProgressMonitor* monitor);
+  // One platform wait for writability of at most `ms`.
+  int waitWritableOnce(uint32_t ms) const;
 
   platform::SocketHandle handle_ = platform::kInvalidSocket;
   bool connected_ = false;
   uint32_t idleLimitMs_ = 30000;
   uint32_t connectTimeoutMs_ = 7000;
+  bool moreToFollow_ = false;
 };
 
 }  // namespace component

@@ -100,7 +100,8 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
       log.logError("Socket SendBytes2 aborted by application. (1)");
       return false;
     }
-    const int sent = platform::sendWithoutBlocking(handle_, p, piece);
+    const bool more = moreToFollow_ || static_cast<size_t>(piece) < remaining;
+    const int sent = platform::sendWithoutBlocking(handle_, p, piece, more);
     if (sent < 0) {
       const int code = platform::lastSocketError();
       if (code != platform::kWsaEwouldblock) {

@@ -121,8 +121,14 @@ void dropQuotes(StringBuffer& b) { b.removeChar('"'); }
 void upper(StringBuffer& b) { b.toUpper(); }
 void fileName(StringBuffer& b) { b.keepFileName(); }
 
-// For keepFileName: a separator at index 250 followed by `n` name characters.
+// For keepFileName: a separator at index 250 followed by `n` name characters;
+// `n` times a two-byte character.
 std::string longPath(size_t n) { return "C:/" + std::string(247, 'd') + "/" + std::string(n, 'f'); }
+std::string utf8E(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += "\xC3\xA9";
+  return s;
+}
 
 TEST(StringBufferEdit, EditsGiveExactlyTheExpectedText) {
   const EditCase cases[] = {
@@ -145,13 +151,11 @@ TEST(StringBufferEdit, EditsGiveExactlyTheExpectedText) {
       {"fileName: no folder", "beach.jpg", fileName, "beach.jpg"},
       {"fileName: folder only", "photos/", fileName, ""},
       {"fileName: empty", "", fileName, ""},
-      {"fileName: 259 characters", longPath(8), fileName, std::string(8, 'f')},
-      {"fileName: 260 characters", longPath(9), fileName, std::string(9, 'f')},
-      {"fileName: 261 characters are cut to 260", longPath(10), fileName, std::string(9, 'f')},
-      {"fileName: 5000 characters are cut to 260", longPath(4749), fileName, std::string(9, 'f')},
-      {"fileName: separator beyond 260 is not seen", std::string(300, 'a') + "/name.jpg", fileName,
-       std::string(260, 'a')},
+      {"fileName: the last separator of a long path", longPath(10), fileName, std::string(10, 'f')},
+      {"fileName: separator beyond 260", std::string(300, 'a') + "/name.jpg", fileName, "name.jpg"},
+      {"fileName: longer name cut to 260", longPath(4749), fileName, std::string(260, 'f')},
       {"fileName: no separator, cut to 260", std::string(5000, 'b'), fileName, std::string(260, 'b')},
+      {"fileName: the cut keeps UTF-8 characters whole", "x/a" + utf8E(200), fileName, "a" + utf8E(129)},
   };
   for (const EditCase& c : cases) {
     SCOPED_TRACE(c.what);

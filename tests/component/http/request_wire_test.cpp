@@ -23,7 +23,9 @@ using httptest::filePartHeader;
 using httptest::maskBoundary;
 using testsupport::LoopbackPeer;
 
-constexpr const char* kPath = "/upload/api.php?x=1";
+// The service names the path: words that once served the header as placeholders
+// must go out as they are.
+constexpr const char* kPath = "/upload/THE_LENGTH/api.php?x=THE_BOUNDARY&h=THE_HOST&p=THE_PATH";
 
 // A form field, or a file of the temporary folder when `fileName` is given. A
 // name with '/' is reached through forward slashes, others with the system's

@@ -117,15 +117,6 @@ TEST_F(UploadRun, SuccessfulRunLeavesItsTrailAndTheBody) {
   EXPECT_STREQ(reinterpret_cast<const char*>(body.getData()), "<ok/>") << "earlier bytes are replaced";
 }
 
-TEST_F(UploadRun, SendFailureMidwayFailsTheRun) {
-  MemoryChannelFactory factory("HTTP/1.1 200 OK\r\n\r\n", {}, [](MemoryChannel& c) { c.failSendAfter(10000); });
-  const std::string bytes = httptest::patternBytes(50000, 9);
-  prepare(&bytes);
-  EXPECT_FALSE(up.blockingUpload());
-  EXPECT_NE(logText(up).find("Failed to send file data."), std::string::npos) << logText(up);
-  EXPECT_EQ(factory.records()[0]->sent.size(), 10000u);
-}
-
 TEST_F(UploadRun, CallbackFollowsTheWholeRequest) {
   MemoryChannelFactory factory("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   const std::string bytes = httptest::patternBytes(100000, 10);
