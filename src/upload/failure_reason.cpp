@@ -57,8 +57,8 @@ std::string excerpt(const std::string& text, size_t maxBytes) {
   return cut ? out + "..." : out;
 }
 
-std::string statusReason(const std::string& header, const std::string& body) {
-  std::string reason = "the server answered \"" + excerpt(header.substr(0, header.find_first_of("\r\n")), 100) + "\"";
+std::string statusReason(const std::string& statusLine, const std::string& body) {
+  std::string reason = "the server answered \"" + excerpt(statusLine, 100) + "\"";
   const std::string start = excerpt(body, 200);
   if (!start.empty()) reason += ": " + start;
   return reason;

@@ -12,9 +12,8 @@ namespace upload {
 // choose most of these texts, so none may bring line breaks or any length.
 std::string excerpt(const std::string& text, size_t maxBytes);
 
-// A reply whose status is outside 2xx: its status line (the first line of
-// `header`) and the start of its body.
-std::string statusReason(const std::string& header, const std::string& body);
+// A reply whose status is outside 2xx: its status line and the start of its body.
+std::string statusReason(const std::string& statusLine, const std::string& body);
 
 // An upload that did not go through: the first error its XML trail records.
 std::string trailReason(const std::string& trailXml);

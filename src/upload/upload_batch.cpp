@@ -64,7 +64,7 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
     // A server may answer before it has read the whole file (a body too large
     // for it): then the run fails, but the status still says why.
     outcome.error = status != 0 && !success
-                        ? statusReason(upload.impl().replyHeaderText().getAnsi(),
+                        ? statusReason(upload.statusLine(),
                                        std::string(reinterpret_cast<const char*>(body.getData()), body.getSize()))
                         : trailReason(xml);
     saveLastError(outcome.path, outcome.error, xml);
