@@ -23,7 +23,8 @@ FileHandle openForReadWide(const std::u16string& path);
 // False only on the Windows family without wide file functions (95, 98, Me).
 bool hasWideFileApi();
 
-// The calling thread's last error code (GetLastError, or errno), and its text.
+// The calling thread's last error code (GetLastError, or errno), and its text
+// (one line, without a line break at its end).
 uint32_t lastOsError();
 void setLastOsError(uint32_t code);
 bool isSharingViolation(uint32_t code);

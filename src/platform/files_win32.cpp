@@ -51,6 +51,8 @@ std::string osErrorText(uint32_t code) {
                                  reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = n && text ? std::string(text, n) : std::string();
   if (text) LocalFree(text);
+  // The system's texts end with a line break, which no caller wants.
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
   return out;
 }
 
