@@ -111,10 +111,12 @@ std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host,
 bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocument* document) {
   const size_t start = reply.find('<');
   const std::string path = app::dataPath(fileName);
-  {
-    std::ofstream file(path, std::ios::out | std::ios::trunc);
-    if (start != std::string::npos) file.write(reply.data() + start, std::streamsize(reply.size() - start));
-  }
+  std::ofstream file(path, std::ios::out | std::ios::trunc);
+  if (start != std::string::npos) file.write(reply.data() + start, std::streamsize(reply.size() - start));
+  file.close();
+  // A file that could not be replaced holds an earlier exchange's reply, or a
+  // piece of this one: neither may be read as this reply.
+  if (!file) return false;
   // Parsed from the file, not from memory: the file is what a user or a support
   // request gets to see, so it must be exactly what the client read.
   return loadXmlFile(path, document);

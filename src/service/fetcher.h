@@ -42,7 +42,9 @@ std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host,
 // Reply steps after a successful fetch: keeps the reply from its first "<" (all
 // of it dropped when there is none), writes that text to data/`fileName` through
 // a text-mode stream replacing the file, and loads that file into `document` with
-// the library's default encoding. False when the file does not load as XML.
+// the library's default encoding. False when the file cannot be written whole
+// (whatever an earlier exchange left there is then never read) or does not load
+// as XML.
 bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocument* document);
 
 }  // namespace service
