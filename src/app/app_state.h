@@ -57,8 +57,8 @@ class AppState {
   std::string uploadUrl;            // set by the last successful upload server lookup
   bool versionCheckStarted = false; // the version check runs once per process
 
-  // Where service requests go: kestrova.com:80 unless KESTROVA_SERVICE says
-  // otherwise at construction. Front-ends may replace it before startUp.
+  // Where service requests go: kestrova.com:80 until the front-end sets what
+  // chooseServiceEndpoint found, before startUp.
   ServiceEndpoint service;
 };
 

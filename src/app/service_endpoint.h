@@ -40,8 +40,12 @@ struct ServiceEndpoint {
 // untouched, for anything else.
 bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out);
 
-// The endpoint named by KESTROVA_SERVICE when it is set and well-formed,
-// otherwise kestrova.com:80.
-ServiceEndpoint serviceEndpoint();
+// The service a run talks to, read into *out: `option` (the console's
+// --service; null when not given), else KESTROVA_SERVICE when it is set; with
+// neither, *out stays as it is (kestrova.com:80 when fresh). A text that does
+// not read as an endpoint, an empty one included, is never passed over for
+// another service: false, and *problem names where the text came from and what
+// it must look like.
+bool chooseServiceEndpoint(const std::string* option, ServiceEndpoint* out, std::string* problem);
 
 }  // namespace app

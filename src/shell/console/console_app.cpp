@@ -328,9 +328,12 @@ int run(int argc, char** argv) {
   settings.assumeYes = o.yes;
   settings.progressBar = platform::isTerminal(platform::Stream::kErr);
   auto desktop = std::make_shared<ConsoleDesktop>(settings);
+  app::ServiceEndpoint service;
+  std::string problem;
+  if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem))
+    return usageError(problem);
   app::AppState state(desktop);
-  if (!o.service.empty() && !app::parseServiceEndpoint(o.service, &state.service))
-    return usageError("--service takes HOST[:PORT]");
+  state.service = service;
 
   if (!shell::startProgram(state)) return desktop->exitCode();
   if (o.command.empty()) return runInteractive(state, *desktop);
