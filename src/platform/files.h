@@ -57,4 +57,12 @@ bool writeWholeFile(const std::string& path, const void* data, size_t size);
 // (POSIX mode 0600; on Windows the folder's permissions apply).
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly);
 
+// Opens `path` (created when missing) and takes an exclusive lock on it without
+// waiting. The lock lasts until closeFile(*held), and the system releases it
+// when the process ends in any way; a child process never inherits it.
+// kBusy: another holder has it. kFailed: the file cannot be opened or locked,
+// or is not a regular file; lastOsError() tells why.
+enum class LockResult { kLocked, kBusy, kFailed };
+LockResult lockFileExclusive(const std::string& path, FileHandle* held);
+
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/data_folder_lock.h"
 #include "platform/terminal.h"
 #include "shell/commands.h"
 #include "shell/console/console_desktop.h"
@@ -309,6 +310,16 @@ int runInteractive(app::AppState& state, ConsoleDesktop& desktop) {
   return kExitOk;
 }
 
+// One Flingpost per data folder: a second run waits a minute for the first to end.
+std::unique_ptr<app::DataFolderLock> waitForDataFolder() {
+  std::string problem;
+  std::unique_ptr<app::DataFolderLock> lock = app::lockDataFolder(
+      60000, [] { std::fputs("flingpost: waiting for another Flingpost using this folder (up to 60 s)\n", stderr); },
+      &problem);
+  if (!lock) std::fprintf(stderr, "flingpost: %s\n", problem.c_str());
+  return lock;
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
@@ -332,6 +343,9 @@ int run(int argc, char** argv) {
   std::string problem;
   if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem))
     return usageError(problem);
+  // Held before the state empties the link-code cache, until the program ends.
+  const std::unique_ptr<app::DataFolderLock> folderLock = waitForDataFolder();
+  if (!folderLock) return kExitFailed;
   app::AppState state(desktop);
   state.service = service;
 

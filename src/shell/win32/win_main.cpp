@@ -3,8 +3,10 @@
 // message carries.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
+#include "app/data_folder_lock.h"
 #include "app/service_endpoint.h"
 #include "shell/win32/main_window.h"
 
@@ -24,6 +26,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   app::ServiceEndpoint service;
   std::string problem;
   if (!app::chooseServiceEndpoint(nullptr, &service, &problem)) return refuseToStart(problem);
+  // Held before the state empties the link-code cache, until the program ends.
+  const std::unique_ptr<app::DataFolderLock> folderLock = app::lockDataFolder(0, nullptr, &problem);
+  if (!folderLock) return refuseToStart(problem);
 
   int exitCode = 0;
   {
