@@ -18,7 +18,7 @@ Rect centreOnDesktop(const Rect& window, const Rect& desktop) {
 }
 
 AppState::AppState(std::shared_ptr<Desktop> desktopArg, const Rect& placementArg)
-    : desktop(std::move(desktopArg)), placement(placementArg), service(serviceEndpoint()) {
+    : desktop(std::move(desktopArg)), placement(placementArg) {
   if (!desktop) throw std::invalid_argument("AppState needs a desktop");
   placement = centreOnDesktop(placement, desktop->desktopRect());
   // An existing folder is no failure; a missing one shows up later as the

@@ -63,8 +63,8 @@ class AppState {
   // milliseconds; 0 keeps the upload component's own limit.
   uint32_t uploadIdleLimitMs = 0;
 
-  // Where service requests go: kestrova.com:80 unless KESTROVA_SERVICE says
-  // otherwise at construction. Front-ends may replace it before startUp.
+  // Where service requests go: kestrova.com:80 until the front-end sets what
+  // chooseServiceEndpoint found, before startUp.
   ServiceEndpoint service;
 };
 

@@ -35,10 +35,14 @@ bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out) {
   return true;
 }
 
-ServiceEndpoint serviceEndpoint() {
-  ServiceEndpoint endpoint;
-  if (const char* value = std::getenv("KESTROVA_SERVICE")) parseServiceEndpoint(value, &endpoint);
-  return endpoint;
+bool chooseServiceEndpoint(const std::string* option, ServiceEndpoint* out, std::string* problem) {
+  const char* variable = std::getenv("KESTROVA_SERVICE");
+  if (!option && !variable) return true;
+  const std::string text = option ? *option : std::string(variable);
+  if (parseServiceEndpoint(text, out)) return true;
+  *problem = std::string(option ? "--service" : "KESTROVA_SERVICE") + " is \"" + text +
+             "\", which is not HOST[:PORT] (a host name, and a port from 1 to 65535).";
+  return false;
 }
 
 }  // namespace app

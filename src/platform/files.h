@@ -23,7 +23,8 @@ FileHandle openForReadWide(const std::u16string& path);
 // False only on the Windows family without wide file functions (95, 98, Me).
 bool hasWideFileApi();
 
-// The calling thread's last error code (GetLastError, or errno), and its text.
+// The calling thread's last error code (GetLastError, or errno), and its text
+// (one line, without a line break at its end).
 uint32_t lastOsError();
 void setLastOsError(uint32_t code);
 bool isSharingViolation(uint32_t code);
@@ -55,5 +56,13 @@ bool writeWholeFile(const std::string& path, const void* data, size_t size);
 // With `ownerOnly` the file is created readable and writable by its owner alone
 // (POSIX mode 0600; on Windows the folder's permissions apply).
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly);
+
+// Opens `path` (created when missing) and takes an exclusive lock on it without
+// waiting. The lock lasts until closeFile(*held), and the system releases it
+// when the process ends in any way; a child process never inherits it.
+// kBusy: another holder has it. kFailed: the file cannot be opened or locked,
+// or is not a regular file; lastOsError() tells why.
+enum class LockResult { kLocked, kBusy, kFailed };
+LockResult lockFileExclusive(const std::string& path, FileHandle* held);
 
 }  // namespace platform

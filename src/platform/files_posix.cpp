@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +120,36 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, bo
   if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
   if (!ok) ::unlink(tmp.c_str());
   return ok;
+}
+
+LockResult lockFileExclusive(const std::string& path, FileHandle* held) {
+  // Read access is enough for a lock: a lock file left read-only still serves.
+  // Non-blocking, so that a pipe of that name cannot hold the open.
+  const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0666);
+  if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(path.c_str(), O_RDONLY | flags);
+  if (fd < 0) return LockResult::kFailed;
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    errno = error;
+    return LockResult::kFailed;
+  }
+  // flock, not fcntl: its lock belongs to this open file, so a second open in
+  // the same process is refused like another process's.
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return error == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
+  }
+  *held = fd;
+  return LockResult::kLocked;
 }
 
 }  // namespace platform

@@ -51,6 +51,8 @@ std::string osErrorText(uint32_t code) {
                                  reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = n && text ? std::string(text, n) : std::string();
   if (text) LocalFree(text);
+  // The system's texts end with a line break, which no caller wants.
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
   return out;
 }
 
@@ -123,6 +125,30 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, bo
     return false;
   }
   return true;
+}
+
+LockResult lockFileExclusive(const std::string& path, FileHandle* held) {
+  // Others may open the file, just not lock it; read access is enough for a
+  // lock, so a lock file left read-only still serves. The handle is not
+  // inheritable, so no child process keeps the lock.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  const FileHandle file = regularFileOnly(h);
+  if (file == kInvalidFile) return LockResult::kFailed;
+  OVERLAPPED at{};
+  if (!LockFileEx(reinterpret_cast<HANDLE>(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                  &at)) {
+    const DWORD error = GetLastError();
+    CloseHandle(reinterpret_cast<HANDLE>(file));
+    SetLastError(error);
+    return error == ERROR_LOCK_VIOLATION ? LockResult::kBusy : LockResult::kFailed;
+  }
+  *held = file;
+  return LockResult::kLocked;
 }
 
 }  // namespace platform

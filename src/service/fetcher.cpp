@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "app/data_files.h"
+#include "platform/clock.h"
 #include "platform/sockets.h"
 #include "service/reply_framing.h"
 #include "service/xml_reading.h"
@@ -75,7 +76,7 @@ std::string percentEncode(const std::string& text) {
 }
 
 std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
-                                 const std::string& request, const FetchLimits& limits) {
+                                 const std::string& request, const app::FetchLimits& limits) {
   uint32_t address = 0;
   if (!platform::lookUpIPv4(host, &address)) return fail(desktop, kLookupFailed);
   const platform::SocketHandle s = platform::openStreamSocket();
@@ -85,19 +86,23 @@ std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host,
     return fail(desktop, kConnectFailed);
   }
 
+  // A server that sends a byte now and then would restart the idle time for
+  // ever; the overall limit ends the exchange whatever the pace.
+  const uint32_t connected = platform::tickCount();
   sendAll(s, request);
 
   std::string reply;
   ReplyFraming framing;
   char buffer[kReceiveBufferSize];
   while (!framing.complete() && reply.size() < limits.maxReplyBytes) {
+    const uint32_t spent = platform::tickCount() - connected;
+    if (spent >= limits.overallTimeoutMs) break;
     // Silence for the idle time, or a failed wait, ends the reply as it stands.
-    if (platform::waitReadable(s, limits.idleTimeoutMs) != 1) break;
+    if (platform::waitReadable(s, std::min(limits.idleTimeoutMs, limits.overallTimeoutMs - spent)) != 1) break;
     const int n = platform::receiveSome(s, buffer, kReceiveBufferSize);
     if (n <= 0) break;  // closed by the server, or a receive error: keep what came
     const size_t take = std::min(size_t(n), limits.maxReplyBytes - reply.size());
-    reply.append(buffer, take);
-    framing.feed(buffer, take);
+    reply.append(buffer, framing.feed(buffer, take));
   }
   platform::closeSocketHandle(s);
   return reply;
@@ -106,10 +111,12 @@ std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host,
 bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocument* document) {
   const size_t start = reply.find('<');
   const std::string path = app::dataPath(fileName);
-  {
-    std::ofstream file(path, std::ios::out | std::ios::trunc);
-    if (start != std::string::npos) file.write(reply.data() + start, std::streamsize(reply.size() - start));
-  }
+  std::ofstream file(path, std::ios::out | std::ios::trunc);
+  if (start != std::string::npos) file.write(reply.data() + start, std::streamsize(reply.size() - start));
+  file.close();
+  // A file that could not be replaced holds an earlier exchange's reply, or a
+  // piece of this one: neither may be read as this reply.
+  if (!file) return false;
   // Parsed from the file, not from memory: the file is what a user or a support
   // request gets to see, so it must be exactly what the client read.
   return loadXmlFile(path, document);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/desktop.h"
+#include "app/service_endpoint.h"
 
 class TiXmlDocument;
 
@@ -14,15 +15,6 @@ namespace service {
 
 // What fetchServiceDocument returns after it has shown a failure message.
 extern const char kFetchError[];  // "error"
-
-struct FetchLimits {
-  // The fetch ends when the server has sent nothing for this long.
-  uint32_t idleTimeoutMs = 30000;
-  // Replies are small XML documents; more than this is kept up to the cap.
-  size_t maxReplyBytes = size_t(8) << 20;
-  // A connect that has had no answer for this long has failed.
-  uint32_t connectTimeoutMs = 30000;
-};
 
 // The request text every service request has: "GET " + pathAndQuery +
 // " HTTP/1.1\nUser-Agent:Mozilla\nHost:" + host + "\n\n". Bare line feeds and no
@@ -38,17 +30,21 @@ std::string percentEncode(const std::string& text);
 // headers and body as they came). On a failed name lookup, socket or connection
 // it shows one message box titled "Network Error" on `desktop` and returns
 // kFetchError. After a connection, no failure is reported: the fetch returns what
-// arrived when the reply is complete by its own framing, the server closes, a
-// receive fails, nothing arrives for limits.idleTimeoutMs, or the reply reaches
-// limits.maxReplyBytes (the bytes beyond are dropped). Blocking; callable from
-// any thread (it touches nothing but `desktop` and its own socket).
+// arrived when the reply is complete by its own framing (bytes after that end
+// are dropped), the server closes, a receive fails, nothing arrives for
+// limits.idleTimeoutMs, limits.overallTimeoutMs has passed since the connect, or
+// the reply reaches limits.maxReplyBytes (the bytes beyond are dropped).
+// Blocking; callable from any thread (it touches nothing but `desktop` and its
+// own socket).
 std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
-                                 const std::string& request, const FetchLimits& limits = FetchLimits());
+                                 const std::string& request, const app::FetchLimits& limits = {});
 
 // Reply steps after a successful fetch: keeps the reply from its first "<" (all
 // of it dropped when there is none), writes that text to data/`fileName` through
 // a text-mode stream replacing the file, and loads that file into `document` with
-// the library's default encoding. False when the file does not load as XML.
+// the library's default encoding. False when the file cannot be written whole
+// (whatever an earlier exchange left there is then never read) or does not load
+// as XML.
 bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocument* document);
 
 }  // namespace service

@@ -45,13 +45,14 @@ int hexDigit(char c) {
 
 }  // namespace
 
-void ReplyFraming::feed(const char* data, size_t size) {
+size_t ReplyFraming::feed(const char* data, size_t size) {
   size_t i = 0;
   while (i < size) {
     switch (state_) {
       case State::kDone:
+        return i;
       case State::kUntilClose:
-        return;
+        return size;
       case State::kBody:
       case State::kChunkData: {
         const size_t take = size_t(std::min<uint64_t>(remaining_, size - i));
@@ -79,6 +80,7 @@ void ReplyFraming::feed(const char* data, size_t size) {
       }
     }
   }
+  return size;
 }
 
 void ReplyFraming::takeLine(const std::string& line) {

@@ -4,8 +4,8 @@
 // connection, so a keep-alive server would otherwise hold the fetch for its
 // whole idle time after the reply has long arrived.
 //
-// Only the end of the reply is worked out here; the bytes themselves are kept
-// and used by the caller exactly as they came (headers and chunk lines too).
+// Only the end of the reply is worked out here; the bytes up to that end are
+// kept and used by the caller exactly as they came (headers and chunk lines too).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,8 +14,10 @@ namespace service {
 
 class ReplyFraming {
  public:
-  // The next bytes of the reply, in order. Bytes after the end are ignored.
-  void feed(const char* data, size_t size);
+  // The next bytes of the reply, in order. Answers how many of them belong to
+  // the reply: all of them, or fewer when the reply ends among them. Whatever
+  // follows the end is not the reply's, however the connection cut the bytes.
+  size_t feed(const char* data, size_t size);
 
   // True once the reply has ended by its own framing: the Content-Length body is
   // complete, or the zero chunk and the trailer section's empty line of a chunked

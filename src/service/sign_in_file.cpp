@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include "app/data_files.h"
+#include "platform/charset.h"
 #include "platform/files.h"
 #include "service/sign_in.h"
 #include "service/version_check.h"
@@ -18,10 +19,21 @@ bool fail(app::AppState& state, const std::string& message) {
   return false;
 }
 
-void addTextElement(TiXmlElement* parent, const char* name, const std::string& text) {
-  auto* element = new TiXmlElement(name);
-  element->LinkEndChild(new TiXmlText(text));
-  parent->LinkEndChild(element);
+// One element on a line of its own, its text escaped as the library escapes it.
+// The library's reading condenses blanks (a global switch that every document
+// of the process shares), but leaves the blanks of character references alone.
+std::string elementLine(const char* name, const std::string& text) {
+  std::string escaped;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool condensed =
+        text[i] == ' ' && (i == 0 || i + 1 == text.size() || text[i - 1] == ' ' || text[i + 1] == ' ');
+    if (condensed) {
+      escaped += "&#x20;";
+    } else {
+      TiXmlBase::EncodeString(text.substr(i, 1), &escaped);
+    }
+  }
+  return std::string("    <") + name + ">" + escaped + "</" + name + ">\n";
 }
 
 // Reads the text of login_info's child `name`; false after the message.
@@ -34,30 +46,41 @@ bool readField(app::AppState& state, const TiXmlElement* root, const char* name,
 
 }  // namespace
 
-std::string renderSignInFile(const app::LoginInfo& login) {
-  TiXmlDocument document;
-  document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", "yes"));
-  auto* root = new TiXmlElement("login_info");
-  addTextElement(root, "username", login.username);
-  addTextElement(root, "hashed_password", login.hashedPassword);
-  document.LinkEndChild(root);
-  TiXmlPrinter printer;
-  document.Accept(&printer);
-  return printer.Str();
+bool renderSignInFile(const app::LoginInfo& login, std::string* text) {
+  bool lossy = false;
+  const std::string name = platform::utf16ToUtf8(platform::ansiToUtf16(login.username, &lossy));
+  if (lossy) return false;
+  *text = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<login_info>\n" +
+          elementLine("username", name) + elementLine("hashed_password", login.hashedPassword) + "</login_info>\n";
+  return true;
 }
 
 bool saveSignInFile(const app::AppState& state) {
-  return platform::replaceFileAtomically(app::dataPath(app::kLoginInfoFile), renderSignInFile(state.login),
-                                         /*ownerOnly=*/true);
+  std::string text;
+  return renderSignInFile(state.login, &text) &&
+         platform::replaceFileAtomically(app::dataPath(app::kLoginInfoFile), text, /*ownerOnly=*/true);
 }
 
 bool loadSignInFile(app::AppState& state) {
   const std::string path = app::dataPath(app::kLoginInfoFile);
   TiXmlDocument document;
-  if (!loadXmlFile(path, &document)) return fail(state, "Cannot open the saved sign-in file " + path + ".");
+  std::string why;
+  const std::string cannotOpen = "Cannot open the saved sign-in file " + path + ": ";
+  if (!loadXmlFile(path, &document, &why)) return fail(state, cannotOpen + why);
   const TiXmlElement* root = firstChild(&document, "login_info");
   if (!root) return fail(state, kNoRoot);
-  if (!readField(state, root, "username", &state.login.username)) return false;
+  std::string name;
+  if (!readField(state, root, "username", &name)) return false;
+  bool notUtf8 = false;
+  const std::u16string wide = platform::utf8ToUtf16(name, &notUtf8);
+  if (!notUtf8) {
+    bool lossy = false;
+    name = platform::utf16ToAnsi(wide, &lossy);
+    if (lossy) {
+      return fail(state, cannotOpen + "its user name has characters that this system's character set lacks.");
+    }
+  }
+  state.login.username = name;
   return readField(state, root, "hashed_password", &state.login.hashedPassword);
 }
 

@@ -8,10 +8,15 @@
 
 namespace service {
 
-// The file's text for `login`: an XML declaration ("1.0", "UTF-8", "yes") and
-// login_info holding username and hashed_password as element text, five lines
-// exactly as TiXmlDocument::SaveFile writes them.
-std::string renderSignInFile(const app::LoginInfo& login);
+// The file's text for `login` in *text: an XML declaration ("1.0", "UTF-8",
+// "yes") and login_info holding username and hashed_password as element text,
+// five lines as TiXmlDocument::SaveFile writes them. The user name is written as
+// UTF-8, converted from the ANSI code set, and each blank that the library's
+// reading would drop or merge (first, last, or next to another blank) as a
+// character reference, so that the reading gives back exactly the name. False
+// when the name does not convert whole: such a file would sign in as somebody
+// else.
+bool renderSignInFile(const app::LoginInfo& login, std::string* text);
 
 // Replaces data/logininfo.xml with state.login's user name and digest. The file
 // signs in as the user, so it is written readable by its owner alone, and through
@@ -20,8 +25,10 @@ std::string renderSignInFile(const app::LoginInfo& login);
 bool saveSignInFile(const app::AppState& state);
 
 // Reads data/logininfo.xml into state.login.username and .hashedPassword (the
-// elements in any order and layout). False after showing a "Setup Error" box; the
-// user name may then already be replaced.
+// elements in any order and layout). A user name in UTF-8 comes back in the ANSI
+// code set; one that is not UTF-8 (written by older versions) is taken as it
+// stands. False after showing a "Setup Error" box; the user name may then
+// already be replaced.
 bool loadSignInFile(app::AppState& state);
 
 // Run once by the shell after the main window exists and sockets have started:

@@ -20,7 +20,8 @@ bool fail(app::AppState& state, const char* message) {
 
 bool lookUpUploadServer(app::AppState& state) {
   const std::string reply = fetchServiceDocument(*state.desktop, state.service.host, state.service.port,
-                                                 serviceRequest("/getserverxml.php", state.service.host));
+                                                 serviceRequest("/getserverxml.php", state.service.host),
+                                                 state.service.limits);
   if (reply == kFetchError) return false;
 
   TiXmlDocument document;

@@ -37,7 +37,8 @@ class AppStateTest : public ::testing::Test {
 };
 
 TEST_F(AppStateTest, StartsSignedOutWithTheDefaultsCentredOnTheDesktop) {
-  ScopedServiceVariable unset(nullptr);
+  // The front-end chooses the service; the state never reads the environment.
+  ScopedServiceVariable set("127.0.0.1:4321");
   desktop_->setDesktopRect({0, 0, 1024, 768});
   app::AppState state(desktop_);
   EXPECT_EQ(state.placement, (Rect{412, 134, 612, 634}));
@@ -114,17 +115,34 @@ TEST(ServiceEndpoint, ReadsHostAndOptionalPortAndRejectsAnythingElseUntouched) {
   }
 }
 
-TEST_F(AppStateTest, TakesTheServiceFromTheEnvironmentWhenWellFormed) {
-  {
-    ScopedServiceVariable set("127.0.0.1:4321");
-    app::AppState state(desktop_);
-    EXPECT_EQ(state.service.host, "127.0.0.1");
-    EXPECT_EQ(state.service.port, 4321);
+TEST(ServiceEndpoint, TheOptionWinsThenTheEnvironmentAndAMalformedTextIsNeverPassedOver) {
+  struct Case {
+    const char* option;    // null: not given
+    const char* variable;  // null: unset
+    const char* host;      // null: refused
+    uint16_t port;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, "kestrova.com", 80, ""},
+      {nullptr, "", nullptr, 0, "KESTROVA_SERVICE is \"\", which is not HOST[:PORT]"},
+      {nullptr, "127.0.0.1:4321", "127.0.0.1", 4321, ""},
+      {"localhost:99", "127.0.0.1:4321", "localhost", 99, ""},
+      {"localhost:99", "127.0.0.1:abc", "localhost", 99, ""},
+      {nullptr, "127.0.0.1:abc",  nullptr, 0, "KESTROVA_SERVICE is \"127.0.0.1:abc\", which is not HOST[:PORT]"},
+      {"a b", "127.0.0.1:4321", nullptr, 0, "--service is \"a b\", which is not HOST[:PORT]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.option ? c.option : "-") + " " + (c.variable ? c.variable : "-"));
+    ScopedServiceVariable variable(c.variable);
+    const std::string option = c.option ? c.option : "";
+    app::ServiceEndpoint e;
+    std::string problem;
+    EXPECT_EQ(app::chooseServiceEndpoint(c.option ? &option : nullptr, &e, &problem), c.host != nullptr);
+    EXPECT_EQ(e.host, c.host ? c.host : "kestrova.com");
+    EXPECT_EQ(e.port, c.host ? c.port : 80);
+    EXPECT_EQ(problem.substr(0, c.host ? problem.size() : strlen(c.problem)), c.problem);
   }
-  ScopedServiceVariable malformed("127.0.0.1:none");
-  app::AppState state(desktop_);
-  EXPECT_EQ(state.service.host, "kestrova.com");
-  EXPECT_EQ(state.service.port, 80);
 }
 
 TEST(ServiceEndpoint, SiteRootCarriesThePortOnlyWhenNotEighty) {

@@ -115,6 +115,20 @@ TEST_F(PlatformFilesTest, ReplaceFileAtomicallyRoundTripsAndLeavesNoTemporaryFil
   EXPECT_FALSE(replaceFileAtomically(dir_.file("missing/x.xml"), "x", false));
 }
 
+TEST_F(PlatformFilesTest, AnExclusiveLockRefusesEveryOtherHolderUntilItsFileIsClosed) {
+  const std::string path = dir_.file("flingpost.lock");
+  FileHandle first = kInvalidFile, second = kInvalidFile;
+  ASSERT_EQ(lockFileExclusive(path, &first), LockResult::kLocked);
+  // Another open of the same file, as another process would make it.
+  EXPECT_EQ(lockFileExclusive(path, &second), LockResult::kBusy);
+  closeFile(first);
+  ASSERT_EQ(lockFileExclusive(path, &second), LockResult::kLocked);
+  closeFile(second);
+  setLastOsError(0);
+  EXPECT_EQ(lockFileExclusive(dir_.path(), &first), LockResult::kFailed) << "a folder is not a file";
+  EXPECT_NE(lastOsError(), 0u);
+}
+
 #ifndef _WIN32
 mode_t modeOf(const std::string& path) {
   struct stat st {};

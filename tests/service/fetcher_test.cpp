@@ -4,28 +4,35 @@
 
 #include "platform/clock.h"
 #include "service/service_fixture.h"
+#include "service/sign_in.h"
+#include "service/upload_server.h"
+#include "service/version_check.h"
 
 namespace {
 
 using testsupport::httpReply;
 using testsupport::LoopbackPeer;
 
-const char kRequest[] = "GET /getserverxml.php HTTP/1.1\nUser-Agent:Mozilla\nHost:127.0.0.1\n\n";
-
 class FetcherTest : public testsupport::ServiceTest {
  protected:
-  std::string fetch(const std::string& host, uint16_t port,
-                    const service::FetchLimits& limits = service::FetchLimits()) {
+  std::string fetch(const std::string& host, uint16_t port, const app::FetchLimits& limits = {}) {
     return service::fetchServiceDocument(*desktop_, host, port, service::serviceRequest("/getserverxml.php", host),
                                          limits);
   }
 };
 
-// "<doc>" with `n` items of 39 bytes each.
-std::string items(int n) {
-  std::string body = "<doc>";
+// "<getserver>" with an upload address and `n` ignored items of 39 bytes each.
+std::string serverDocument(int n) {
+  std::string body = "<getserver><uploadform>http://up.invalid/u.php</uploadform>";
   for (int i = 0; i < n; ++i) body += "<item>abcdefghijklmnopqrstuvwxyz</item>";
-  return body + "</doc>";
+  return body + "</getserver>";
+}
+
+// Elements nested `depth` levels deep inside `root`, after `first`.
+std::string nested(const std::string& root, int depth, const std::string& first = "") {
+  std::string open, close;
+  for (int i = 0; i < depth; ++i) open += "<a>", close += "</a>";
+  return "<" + root + ">" + first + open + close + "</" + root + ">";
 }
 
 TEST(PercentEncode, KeepsUnreservedCharactersAndEncodesEverythingElseInUpperCase) {
@@ -34,69 +41,111 @@ TEST(PercentEncode, KeepsUnreservedCharactersAndEncodesEverythingElseInUpperCase
   EXPECT_EQ(service::percentEncode(std::string("\x00\x0a\x7f\xe9\xff", 5)), "%00%0A%7F%E9%FF");
 }
 
-TEST_F(FetcherTest, SendsTheRequestBytesExactlyAndEndsWithoutTheServerClosing) {
-  LoopbackPeer peer;
-  const std::string reply = httpReply("<getserver><uploadform>u</uploadform></getserver>");
-  // The peer waits for the client to close: the fetch must end by itself.
-  peer.receiveUntil("\n\n").send(reply).receiveUntilClosed(2000).close();
-  peer.start();
-  EXPECT_EQ(fetch("127.0.0.1", peer.port()), reply);
-  ASSERT_TRUE(peer.waitDone(3000));
-  EXPECT_EQ(peer.received(), kRequest);
-  EXPECT_TRUE(peer.clientClosed());
-  EXPECT_EQ(desktop_->boxCount(), 0u);
-}
-
-TEST_F(FetcherTest, ReturnsTheRawReplyAsItArrivedUntilItsEndOrALimit) {
+// Every reply goes through the client that asked for it, so what counts is
+// what that step ends with: the file it saved, its message, and how long the
+// server could hold it.
+TEST_F(FetcherTest, RepliesEndByTheirFramingOrALimitAndFailOnlyTheirOwnStep) {
+  enum Client { kSignIn, kLookUp, kVersion };
   enum End { kClose, kStall, kReset };
-  struct Case {
+  struct Row {
     const char* name;
+    Client client;
     std::string reply;
     size_t piece;  // 0: one send
     uint32_t pauseMs;
     End end;
-    service::FetchLimits limits;
-    std::string expected;  // empty: the whole reply
+    app::FetchLimits limits;
+    bool ok;
+    const char* message;  // the one box shown, or null
+    std::string saved;    // the reply file afterwards
     uint32_t minMs, maxMs;
   };
-  const std::string unframed = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n" + items(8);
-  const std::string partial = "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n<userdata>";
-  std::string flood = "HTTP/1.1 200 OK\r\n\r\n" + std::string(20000, 'x');
-  const service::FetchLimits normal;
-  const Case cases[] = {
+  const app::FetchLimits normal;
+  app::FetchLimits idle300 = normal, cap2500 = normal, overall400 = normal;
+  idle300.idleTimeoutMs = 300;
+  cap2500.maxReplyBytes = 2500;
+  overall400.overallTimeoutMs = 400;
+  const std::string small = serverDocument(2), large = serverDocument(130);
+  const std::string address = "<uploadform>http://up.invalid/u.php</uploadform>";
+  const std::string deepUser = nested("userdata", 50000), deepServer = nested("getserver", 50000, address);
+  const std::string deepVersion = nested("appinfo", 50000), roomy = nested("getserver", 200, address);
+  const std::string unframed = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n";
+  const std::string flood = unframed + small + std::string(20000, 'x');
+  const std::string chunked = testsupport::chunkedReply(small, 1000);
+  const std::string badUser = "Error opening user XML", badServer = "Error opening server XML";
+  const Row rows[] = {
       // No length and no chunks: the close ends it, so every piece must be kept.
-      {"many small pieces", unframed, 7, 1, kClose, normal, "", 0, 5000},
-      {"longer than a receive buffer, Content-Length", httpReply(items(130)), 0, 0, kClose, normal, "", 0, 2000},
-      {"longer than a receive buffer, unframed", "HTTP/1.0 200 OK\r\n\r\n" + items(130), 0, 0, kClose, normal, "",
+      {"many small pieces", kLookUp, unframed + small, 7, 1, kClose, normal, true, nullptr, small, 0, 5000},
+      {"longer than a receive buffer", kLookUp, httpReply(large), 0, 0, kClose, normal, true, nullptr, large, 0, 2000},
+      {"unframed, longer than a receive buffer", kLookUp, unframed + large, 0, 0, kClose, normal, true, nullptr, large,
        0, 2000},
-      // A keep-alive server never closes: only the reply's own framing can end the fetch.
-      {"keep-alive, Content-Length", httpReply(items(2)), 13, 0, kStall, normal, "", 0, 1000},
-      {"keep-alive, chunked", testsupport::chunkedReply(items(2), 10), 13, 0, kStall, normal, "", 0, 1000},
-      {"unframed from a silent server", "HTTP/1.1 200 OK\r\n\r\n<appinfo/>", 0, 0, kStall, {300, normal.maxReplyBytes},
-       "", 290, 2000},
-      {"beyond the cap", flood, 0, 0, kStall, {normal.idleTimeoutMs, 2500}, flood.substr(0, 2500), 0, 2000},
-      {"reset after part of the reply", partial, 0, 0, kReset, normal, "", 0, 2000},
+      // A keep-alive server never closes: only the reply's own framing ends it.
+      {"keep-alive, Content-Length", kLookUp, httpReply(small), 13, 0, kStall, normal, true, nullptr, small, 0, 1000},
+      {"keep-alive, chunked", kLookUp, chunked, 13, 0, kStall, normal, true, nullptr, small + "\r\n0\r\n\r\n", 0,
+       1000},
+      {"unframed from a silent server", kLookUp, unframed + small, 0, 0, kStall, idle300, true, nullptr, small, 290,
+       2000},
+      {"beyond the cap", kLookUp, flood, 0, 0, kStall, cap2500, true, nullptr,
+       flood.substr(unframed.size(), 2500 - unframed.size()), 0, 2000},
+      {"reset after part of the reply", kLookUp, "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n<getserver>", 0, 0,
+       kReset, normal, false, badServer.c_str(), "<getserver>", 0, 2000},
+      // Bytes after the framed end are not the reply's, however TCP cut them.
+      {"Content-Length short of the document", kLookUp, "HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\n" + small, 0,
+       0, kStall, normal, false, badServer.c_str(), small.substr(0, 30), 0, 1000},
+      {"bytes after the last chunk", kLookUp, chunked + "<junk", 0, 0, kStall, normal, true, nullptr,
+       small + "\r\n0\r\n\r\n", 0, 1000},
+      // Nesting that would overflow the parser's stack fails as a broken reply.
+      {"deep account data", kSignIn, httpReply(deepUser), 0, 0, kClose, normal, false, badUser.c_str(), deepUser, 400,
+       3000},
+      {"deep server reply", kLookUp, httpReply(deepServer), 0, 0, kClose, normal, false, badServer.c_str(), deepServer,
+       0, 3000},
+      {"deep version reply", kVersion, httpReply(deepVersion), 0, 0, kClose, normal, false, nullptr, deepVersion, 0,
+       3000},
+      {"nesting well within the limit", kLookUp, httpReply(roomy), 0, 0, kClose, normal, true, nullptr, roomy, 0, 2000},
+      // A byte now and then must not hold the sign-in beyond the overall limit.
+      {"dripping reply", kSignIn, unframed + nested("userdata", 1), 1, 50, kStall, overall400, false, badUser.c_str(),
+       "", 800, 2000},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  size_t shown = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     LoopbackPeer peer;
     peer.receiveUntil("\n\n");
-    if (c.piece) {
-      peer.sendPieces(c.reply, c.piece, c.pauseMs);
+    if (row.piece) {
+      peer.sendPieces(row.reply, row.piece, row.pauseMs);
     } else {
-      peer.send(c.reply);
+      peer.send(row.reply);
     }
-    if (c.end == kClose) peer.close();
-    if (c.end == kStall) peer.stall();
-    if (c.end == kReset) peer.pause(50).reset();
+    if (row.end == kClose) peer.close();
+    if (row.end == kStall) peer.stall();
+    if (row.end == kReset) peer.pause(50).reset();
     peer.start();
+    useService(peer.port());
+    state_->service.limits = row.limits;
     const uint32_t start = platform::tickCount();
-    EXPECT_EQ(fetch("127.0.0.1", peer.port(), c.limits), c.expected.empty() ? c.reply : c.expected);
+    bool ok = false;
+    const char* file = "data/serverdata.xml";
+    if (row.client == kSignIn) {
+      ok = service::signInAndLoadAlbums(*state_);
+      file = "data/userdata.xml";
+    } else if (row.client == kLookUp) {
+      ok = service::lookUpUploadServer(*state_);
+    } else {
+      ok = service::versionCheckThread(*desktop_, state_->service) == 1;
+      file = "data/versiondata.xml";
+    }
     const uint32_t elapsed = platform::tickCount() - start;
-    EXPECT_GE(elapsed, c.minMs);
-    EXPECT_LT(elapsed, c.maxMs);
+    EXPECT_GE(elapsed, row.minMs);
+    EXPECT_LT(elapsed, row.maxMs);
+    EXPECT_EQ(ok, row.ok);
+    const std::vector<testsupport::RecordedBox> boxes = desktop_->boxes();
+    EXPECT_EQ(boxes.size() - shown, row.message ? 1u : 0u);
+    if (row.message && boxes.size() > shown) {
+      EXPECT_EQ(boxes.back().text, row.message);
+    }
+    shown = boxes.size();
+    EXPECT_EQ(testsupport::readFileBytes(file), row.saved);
   }
-  EXPECT_EQ(desktop_->boxCount(), 0u);
 }
 
 TEST_F(FetcherTest, AConnectionFailureShowsItsNetworkMessageOnce) {
@@ -124,7 +173,7 @@ TEST_F(FetcherTest, AConnectionFailureShowsItsNetworkMessageOnce) {
 TEST_F(FetcherTest, AConnectWithoutAnswerFailsAtItsTimeLimit) {
   testsupport::UnansweringListener listener;
   if (!listener.ready()) GTEST_SKIP() << "this system refuses connects to a full queue";
-  service::FetchLimits limits;
+  app::FetchLimits limits;
   limits.connectTimeoutMs = 300;
   const uint32_t start = platform::tickCount();
   EXPECT_EQ(fetch("127.0.0.1", listener.port(), limits), "error");

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/charset.h"
 #include "service/service_fixture.h"
 #include "service/sign_in.h"
 
@@ -17,26 +18,31 @@ using testsupport::writeFileBytes;
 const char kDigest[] = "5ebe2294ecd0e0f08eab7690d2a6ee69";
 const char kPath[] = "data/logininfo.xml";
 
+// Names are typed in the Windows western code set, as on most Windows systems.
 class SignInFileTest : public testsupport::ServiceTest {
  protected:
   SignInFileTest() {
+    platform::setAnsiCodeSetForTesting("CP1252");
     state_->login.username = "alice";
     state_->login.hashedPassword = kDigest;
   }
+  ~SignInFileTest() override { platform::setAnsiCodeSetForTesting(""); }
 };
 
 TEST_F(SignInFileTest, WritesFiveLinesJustAsTheXmlLibrarySavesThem) {
-  EXPECT_EQ(service::renderSignInFile(state_->login),
-            std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
-                        "<login_info>\n"
-                        "    <username>alice</username>\n"
-                        "    <hashed_password>") +
-                kDigest + "</hashed_password>\n</login_info>\n");
+  std::string text;
+  ASSERT_TRUE(service::renderSignInFile(state_->login, &text));
+  EXPECT_EQ(text, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
+                              "<login_info>\n"
+                              "    <username>alice</username>\n"
+                              "    <hashed_password>") +
+                      kDigest + "</hashed_password>\n</login_info>\n");
 
   // The library's own SaveFile of the same document gives the same bytes, also
   // with characters that need entities.
   state_->login.username = "Tom & \"Jerry\" <cat>";
-  const std::string escaped = service::renderSignInFile(state_->login);
+  std::string escaped;
+  ASSERT_TRUE(service::renderSignInFile(state_->login, &escaped));
   TiXmlDocument document;
   document.Parse(escaped.c_str());
   ASSERT_FALSE(document.Error()) << document.ErrorDesc();
@@ -45,7 +51,9 @@ TEST_F(SignInFileTest, WritesFiveLinesJustAsTheXmlLibrarySavesThem) {
 }
 
 TEST_F(SignInFileTest, SaveThenLoadGivesBackNameAndDigestButNeverThePassword) {
-  for (const char* name : {"alice", "Tom & Jerry", "a<b>c", "say \"hi\"", "it's"}) {
+  // Blanks as typed, and characters beyond ASCII (stored as UTF-8).
+  for (const char* name : {"alice", "Tom & Jerry", "a<b>c", "say \"hi\"", "it's", "  bob  smith ", " x", "y ",
+                           "\tt\r\nn \t", "Zo\xEB Bront\xEB", "\x80 5"}) {
     state_->login.username = name;
     state_->login.hashedPassword = kDigest;
     state_->login.password = "secret";
@@ -57,7 +65,12 @@ TEST_F(SignInFileTest, SaveThenLoadGivesBackNameAndDigestButNeverThePassword) {
     EXPECT_EQ(state_->login.hashedPassword, kDigest);
     EXPECT_EQ(state_->login.password, "");
   }
+  EXPECT_NE(readFileBytes(kPath).find("<username>\xE2\x82\xAC 5</username>"), std::string::npos);
   EXPECT_EQ(desktop_->boxCount(), 0u);
+  // A byte the code set does not define would come back as another name.
+  state_->login.username = "a\x81";
+  EXPECT_FALSE(service::saveSignInFile(*state_));
+  EXPECT_NE(readFileBytes(kPath).find("\xE2\x82\xAC 5"), std::string::npos);
 }
 
 TEST_F(SignInFileTest, TheFileIsReadableByItsOwnerAlone) {
@@ -85,12 +98,20 @@ TEST_F(SignInFileTest, LoadsTheElementsInAnyOrderAndLayoutAndShowsWhatIsWrongWit
     const char* usernameAfter;
     const char* digestAfter;
   };
-  const char* const unopened = "Cannot open the saved sign-in file data/logininfo.xml.";
+  const char* const unopened = "Cannot open the saved sign-in file data/logininfo.xml: it is not well-formed";
   const char* const noRoot = "Cannot find root node in logininfo XML";
   const Row rows[] = {
       {std::string("<login_info><hashed_password>") + kDigest +
            "</hashed_password>\r\n\t<username>bob &amp; co</username></login_info>",
        nullptr, "bob & co", kDigest},
+      // Files of earlier versions: blanks condensed, the name in the code set's own bytes.
+      {"<login_info><username>  bob \n smith </username><hashed_password>h</hashed_password></login_info>", nullptr,
+       "bob smith", "h"},
+      {"<login_info><username>Zo\xEB</username><hashed_password>h</hashed_password></login_info>", nullptr,
+       "Zo\xEB", "h"},
+      {"<login_info><username>\xC4\x80</username><hashed_password>h</hashed_password></login_info>",
+       "Cannot open the saved sign-in file data/logininfo.xml: its user name has characters", "before",
+       "digest before"},
       {"", unopened, "before", "digest before"},
       {"<login_info><username>x</login_info>", unopened, "before", "digest before"},
       {"<other><username>x</username></other>", noRoot, "before", "digest before"},
@@ -112,7 +133,7 @@ TEST_F(SignInFileTest, LoadsTheElementsInAnyOrderAndLayoutAndShowsWhatIsWrongWit
     const std::vector<testsupport::RecordedBox> boxes = desktop_->boxes();
     ASSERT_EQ(boxes.size(), row.message ? ++shown : shown);
     if (row.message) {
-      EXPECT_EQ(boxes.back().text, row.message);
+      EXPECT_EQ(boxes.back().text.substr(0, strlen(row.message)), row.message);
       EXPECT_EQ(boxes.back().caption, "Setup Error");
     }
     EXPECT_EQ(state_->login.username, row.usernameAfter);
@@ -134,7 +155,7 @@ TEST_F(SignInFileTest, TheStartDoesNotSignInWithoutAFileNorWithAnEmptyOne) {
     EXPECT_FALSE(state_->signedIn);
     EXPECT_EQ(desktop_->boxCount(), withFile ? 1u : 0u);
   }
-  EXPECT_EQ(desktop_->boxes()[0].text, "Cannot open the saved sign-in file data/logininfo.xml.");
+  EXPECT_EQ(desktop_->boxes()[0].text.rfind("Cannot open the saved sign-in file data/logininfo.xml: ", 0), 0u);
   // No sign-in was tried: it would have shown its progress view and asked the service.
   EXPECT_TRUE(desktop_->progress().empty());
   ASSERT_TRUE(peer.waitDone(3000));

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/data_folder_lock.h"
 #include "platform/terminal.h"
 #include "shell/commands.h"
 #include "shell/console/command_line.h"
 #include "shell/console/console_desktop.h"
 #include "shell/console/one_shot.h"
+#include "shell/console/results.h"
 #include "shell/console/session.h"
 #include "shell/console/upload_files.h"
 
@@ -32,6 +34,19 @@ int gatherFiles(const Options& o, std::vector<std::string>* files) {
   return kExitUsage;
 }
 
+// One Flingpost per data folder: a second run waits a minute for the first to end.
+std::unique_ptr<app::DataFolderLock> waitForDataFolder(const Options& o) {
+  std::string problem;
+  std::unique_ptr<app::DataFolderLock> lock = app::lockDataFolder(
+      60000, [] { std::fputs("flingpost: waiting for another Flingpost using this folder (up to 60 s)\n", stderr); },
+      &problem);
+  if (!lock) {
+    std::fprintf(stderr, "flingpost: %s\n", problem.c_str());
+    if (o.json) printJsonError(problem);
+  }
+  return lock;
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
@@ -42,9 +57,10 @@ int run(int argc, char** argv) {
     std::fputs(o.help ? kUsage : kVersion, stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
   }
-  app::ServiceEndpoint service = app::serviceEndpoint();
-  if (!o.service.empty() && !app::parseServiceEndpoint(o.service, &service))
-    return usageError("--service takes HOST[:PORT]");
+  app::ServiceEndpoint service;
+  std::string problem;
+  if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem))
+    return usageError(problem);
   std::vector<std::string> files;
   if (o.command == "upload") {
     const int unusable = gatherFiles(o, &files);
@@ -58,6 +74,9 @@ int run(int argc, char** argv) {
   settings.progressBar = platform::isTerminal(platform::Stream::kErr);
   settings.quiet = o.quiet;
   auto desktop = std::make_shared<ConsoleDesktop>(settings);
+  // Held before the state empties the link-code cache, until the program ends.
+  const std::unique_ptr<app::DataFolderLock> folderLock = waitForDataFolder(o);
+  if (!folderLock) return kExitFailed;
   app::AppState state(desktop);
   state.service = service;
 

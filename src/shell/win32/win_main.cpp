@@ -1,13 +1,39 @@
-// The Windows program's entry: the start-up in its fixed order, the message
-// loop, and the exit code the quit message carries.
+// The Windows program's entry: the checks that come before everything else, the
+// start-up in its fixed order, the message loop, and the exit code the quit
+// message carries.
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
+#include "app/data_folder_lock.h"
+#include "app/service_endpoint.h"
 #include "shell/win32/main_window.h"
 
+namespace {
+
+constexpr int kExitCannotStart = 1;
+
+// Before the main window exists: a box of its own, then the program ends.
+int refuseToStart(const std::string& problem) {
+  MessageBoxA(nullptr, problem.c_str(), "Setup Error", MB_OK);
+  return kExitCannotStart;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  app::ServiceEndpoint service;
+  std::string problem;
+  if (!app::chooseServiceEndpoint(nullptr, &service, &problem)) return refuseToStart(problem);
+  // Held before the state empties the link-code cache, until the program ends.
+  const std::unique_ptr<app::DataFolderLock> folderLock = app::lockDataFolder(0, nullptr, &problem);
+  if (!folderLock) return refuseToStart(problem);
+
   int exitCode = 0;
   {
     win32::MainWindow window(instance);  // menu 101, the state, the data folder
+    window.state().service = service;
     window.create();                     // class, window, album list
     window.start();                      // network, version check, saved sign-in
     exitCode = window.runMessageLoop();

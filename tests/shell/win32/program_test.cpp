@@ -1,0 +1,174 @@
+// The shipping program itself, started as a user starts it in a working folder
+// of its own: the checks before its window, and damaged data and hostile
+// replies that it must survive. Its service is a scripted peer on loopback.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "app/data_folder_lock.h"
+#include "shell/win32/dialogs.h"
+#include "shell/win32/gui_support.h"
+#include "shell/win32/resources/resource.h"
+#include "support/file_text.h"
+#include "support/loopback_peer.h"
+
+namespace guitest {
+namespace {
+
+struct Found {
+  DWORD pid;
+  const char* className;
+  HWND window;
+};
+
+BOOL CALLBACK findWindowOf(HWND window, LPARAM param) {
+  Found& found = *reinterpret_cast<Found*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (pid != found.pid || std::string(name) != found.className || !IsWindowVisible(window)) return TRUE;
+  found.window = window;
+  return FALSE;
+}
+
+// The program, started with KESTROVA_SERVICE=`service` in the working folder.
+class Program {
+ public:
+  explicit Program(const std::string& service) {
+    // As for the tests' own process (see gui_support.cpp): no waiting for a
+    // window manager that Xvfb does not have.
+    for (const char* value : {"Managed", "Decorated"}) {
+      RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\flingpost.exe\\X11 Driver", value, REG_SZ,
+                      "N", 2);
+    }
+    std::string path = FP_FLINGPOST_GUI_BIN;
+    if (path[0] == '/') path = "Z:" + path;  // Wine's drive for the whole file system
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string commandLine = "\"" + path + "\"";
+    SetEnvironmentVariableA("KESTROVA_SERVICE", service.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    // A program that did not start shows no box and has no exit code: the test fails on those.
+    started_ = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process_);
+    SetEnvironmentVariableA("KESTROVA_SERVICE", nullptr);
+  }
+  ~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+
+  // A visible window of the program with this class, within 20 s.
+  HWND window(const char* className) const {
+    Found found{process_.dwProcessId, className, nullptr};
+    for (int i = 0; i < 200 && !found.window && running(); ++i) {
+      EnumWindows(findWindowOf, reinterpret_cast<LPARAM>(&found));
+      if (!found.window) Sleep(100);
+    }
+    return found.window;
+  }
+  // "caption: text" of the program's message box, answered with OK.
+  std::string answerBox() const {
+    const HWND box = window("#32770");
+    if (!box) return "<no box>";
+    // The box shows before its text is set.
+    for (int i = 0; i < 50 && (staticTexts(box).empty() || !GetDlgItem(box, IDOK)); ++i) Sleep(100);
+    const std::string seen = win32::windowText(box) + ": " + staticTexts(box);
+    pressButton(box, IDOK);
+    return seen;
+  }
+  bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+  // The exit code once the program has ended (at most 10 s), else -1.
+  int exitCode() const {
+    DWORD code = 0;
+    if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) return -1;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return int(code);
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+};
+
+std::string deepReply() {
+  std::string body = "<userdata>";
+  for (int i = 0; i < 200000; ++i) body += "<a>";
+  for (int i = 0; i < 200000; ++i) body += "</a>";
+  body += "</userdata>";
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+TEST(Program, RefusesToStartWithAMalformedServiceOrABusyDataFolder) {
+  testsupport::TempDir dir{true};
+  // Held from the start: a program that took the malformed service for
+  // another would stop here too, before it could ask anything of anybody.
+  std::string problem;
+  const auto held = app::lockDataFolder(0, nullptr, &problem);
+  ASSERT_TRUE(held) << problem;
+  testsupport::writeFileBytes("data\\htmlcodes.txt", "<a>kept</a>");
+  const std::string closed = "127.0.0.1:" + std::to_string(testsupport::closedLoopbackPort());
+  const std::pair<std::string, std::string> rows[] = {
+      {"127.0.0.1:abc", "Setup Error: KESTROVA_SERVICE is \"127.0.0.1:abc\", which is not HOST[:PORT] (a host name, "
+                        "and a port from 1 to 65535)."},
+      {closed, "Setup Error: Another Flingpost is using the data folder " + dir.path() + "\\data. Only one"},
+  };
+  for (const auto& row : rows) {
+    Program program(row.first);
+    const std::string box = program.answerBox();
+    EXPECT_EQ(box.substr(0, row.second.size()), row.second);
+    EXPECT_EQ(program.exitCode(), 1);
+  }
+  EXPECT_EQ(testsupport::readFileBytes("data\\htmlcodes.txt"), "<a>kept</a>");
+}
+
+// Every reply nested far too deep (the version check's, on its own thread, and
+// the saved sign-in's), and a folder where the saved sign-in should be: each
+// fails with its message, and the program runs on until File, Exit.
+TEST(Program, SurvivesDeepRepliesAndAFolderInPlaceOfTheSavedSignIn) {
+  struct Row {
+    bool folder;  // data\logininfo.xml a folder; else a saved sign-in
+    const char* box;
+  };
+  const Row rows[] = {
+      {true, "Setup Error: Cannot open the saved sign-in file data\\logininfo.xml: it cannot be read: "},
+      {false, "Setup Error: Error opening user XML"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.box);
+    testsupport::TempDir dir{true};
+    std::filesystem::create_directory("data");
+    if (row.folder) {
+      std::filesystem::create_directory("data\\logininfo.xml");
+    } else {
+      testsupport::writeFileBytes("data\\logininfo.xml", "<login_info><username>u</username><hashed_password>h"
+                                                          "</hashed_password></login_info>");
+    }
+    testsupport::LoopbackPeer peer;
+    peer.receiveUntil("\n\n").send(deepReply()).close();
+    if (!row.folder) peer.nextConnection().receiveUntil("\n\n").send(deepReply()).close();
+    peer.start(20000);
+    Program program(peer.address());
+    EXPECT_EQ(program.answerBox().substr(0, strlen(row.box)), row.box);
+    ASSERT_TRUE(peer.waitDone(20000));
+    // The version reply written whole, then read on its thread (or the program gone).
+    size_t written = 0;
+    for (int i = 0; i < 100 && (written = testsupport::readFileBytes("data\\versiondata.xml").size()) < 1400000; ++i) {
+      Sleep(100);
+    }
+    EXPECT_GE(written, 1400000u);
+    Sleep(500);
+    ASSERT_TRUE(program.running());
+    PostMessageA(program.window("Flingpost"), WM_COMMAND, ID_FILE_EXIT, 0);
+    EXPECT_EQ(program.exitCode(), 18);
+  }
+}
+
+}  // namespace
+}  // namespace guitest
