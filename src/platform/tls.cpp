@@ -150,7 +150,7 @@ bool TlsStream::handshake(SocketHandle s, const std::string& host, const std::st
       return fail(engine_->failure, engine_->detail);
     }
     if (!push()) return false;
-    const bool sending = outPos_ < out_.size();
+    const bool sending = pending() > 0;
     if (step == Step::kDone && !sending) break;
     const uint32_t spent = tickCount() - start;
     if (spent >= timeoutMs) return fail(TlsFailure::kTimeout, "after " + std::to_string(timeoutMs) + " ms");
@@ -201,16 +201,16 @@ bool TlsStream::receiveRecords(size_t* whole, bool* end) {
 
 bool TlsStream::push() {
   bool ok = true;
-  while (outPos_ < out_.size()) {
+  while (pending() > 0) {
     // The socket is non-blocking for the stream's life, so a plain send never waits.
-    const int n = sendSome(socket_, out_.data() + outPos_, int(std::min<size_t>(out_.size() - outPos_, 1 << 20)));
+    const int n = sendSome(socket_, out_.data() + outPos_, int(std::min<size_t>(pending(), 1 << 20)));
     if (n <= 0) {
       ok = n == 0 || lastSocketError() == kWsaEwouldblock || fail(TlsFailure::kSocket, lastSocketErrorText());
       break;
     }
     outPos_ += size_t(n);
   }
-  if (outPos_ == out_.size()) {
+  if (pending() == 0) {
     out_.clear();
     outPos_ = 0;
   } else if (outPos_ >= kBacklogBytes) {
@@ -262,10 +262,14 @@ bool TlsStream::sendable() {
 }
 
 int TlsStream::send(const void* data, int size) {
-  if (!sendable() || !push()) return -1;
-  if (out_.size() - outPos_ >= kBacklogBytes) return notNow();
+  if (!sendable()) return -1;
+  if (pending() >= kBacklogBytes) {
+    if (!push()) return -1;
+    if (pending() >= kBacklogBytes) return notNow();
+  }
   const char* p = static_cast<const char*>(data);
   const size_t take = std::min<size_t>(size_t(std::max(size, 0)), kBacklogBytes);
+  const size_t before = out_.size();
   size_t at = 0;
   if (!staged_.empty()) {
     at = std::min(take, kRecordBytes - staged_.size());
@@ -277,13 +281,15 @@ int TlsStream::send(const void* data, int size) {
     if (!engine_->encrypt(p + at, kRecordBytes, &out_)) return fail(engine_->failure, engine_->detail), -1;
   }
   staged_.append(p + at, take - at);
-  if (out_.size() - outPos_ >= kGatherBytes && !push()) return -1;
+  // The socket is tried when a new record joins a gathered send, not for every
+  // few bytes taken: under Wine each refused send costs as much as a record.
+  if (out_.size() > before && pending() >= kGatherBytes && !push()) return -1;
   return int(take);
 }
 
 int TlsStream::flush() {
   if (!usable() || !encryptStaged() || !push()) return -1;
-  return outPos_ == out_.size() ? 1 : 0;
+  return pending() == 0 ? 1 : 0;
 }
 
 int TlsStream::receive(void* buffer, int size) {
@@ -319,7 +325,7 @@ int TlsStream::waitReadable(uint32_t ms) {
 }
 
 int TlsStream::waitWritable(uint32_t ms) {
-  if (failure_ != TlsFailure::kNone || !connected_ || outPos_ == out_.size()) return 1;
+  if (failure_ != TlsFailure::kNone || !connected_ || pending() == 0) return 1;
   return platform::waitWritable(socket_, ms);
 }
 

@@ -100,6 +100,7 @@ class TlsStream {
   // look like TLS), *end whether the server has closed.
   bool receiveRecords(size_t* whole, bool* end);
   bool encryptStaged();
+  size_t pending() const { return out_.size() - outPos_; }
   bool hasSomethingToReport() const;
 
   SocketHandle socket_ = kInvalidSocket;

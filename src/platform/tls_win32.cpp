@@ -83,6 +83,7 @@ class SchannelEngine : public TlsEngine {
         &credentials_, haveContext_ ? &context_ : nullptr, const_cast<char*>(host_.c_str()), kRequest, 0, 0,
         haveContext_ ? &inDesc : nullptr, 0, &context_, &outDesc, &attributes, nullptr);
     haveContext_ = haveContext_ || status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK;
+    const size_t before = out->size();
     take(token, out);
     *used = size - (inBuffers[1].BufferType == SECBUFFER_EXTRA ? inBuffers[1].cbBuffer : 0);
     switch (status) {
@@ -97,7 +98,10 @@ class SchannelEngine : public TlsEngine {
     }
     const SECURITY_STATUS sized = QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
     if (sized != SEC_E_OK) return failed(TlsFailure::kProtocol, statusText(sized));
-    return checkCertificate();
+    // A refused server gets nothing more, not even the end of the handshake.
+    const Step step = checkCertificate();
+    if (step == Step::kFailed) out->resize(before);
+    return step;
   }
 
   Step decrypt(char* in, size_t size, std::string* plain, std::string*) override {

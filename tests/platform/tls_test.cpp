@@ -85,38 +85,32 @@ enum class Plain { kNone, kHttp, kSilent };
 struct Case {
   const char* name;
   TlsFront::Kind kind;
-  Plain plain;
-  const char* host;
-  const char* caFile;  // nullptr: the front's test CA; "": the system's roots
-  uint32_t limitMs;
-  TlsFailure handshake;  // kNone: the handshake passes and the exchange runs
-  size_t bytes;          // each way
-  TlsFailure end;        // kNone: the exchange ends with the server's end
+  TlsFailure handshake;                // kNone: the handshake passes and the exchange runs
+  TlsFailure end = TlsFailure::kNone;  // kNone: the exchange ends with the server's end
+  size_t bytes = 0;                    // each way
+  const char* host = "localhost";
+  const char* caFile = nullptr;  // nullptr: the front's test CA; "": the system's roots
+  Plain plain = Plain::kNone;
+  uint32_t limitMs = 10000;
 };
 
 const Case kCases[] = {
-    {"GoodServerMovesMegabytesBothWaysAndEndsWithItsAlert", TlsFront::kGood, Plain::kNone, "localhost", nullptr, 10000,
-     TlsFailure::kNone, 3 << 20, TlsFailure::kNone},
-    {"EndWithoutClosingAlertIsAnEnd", TlsFront::kNoAlert, Plain::kNone, "localhost", nullptr, 10000, TlsFailure::kNone,
-     40000, TlsFailure::kNone},
-    {"EndInsideARecordFails", TlsFront::kCutRecord, Plain::kNone, "localhost", nullptr, 10000, TlsFailure::kNone, 40000,
-     TlsFailure::kEnded},
-    {"CertificateOfAnotherCaIsRefused", TlsFront::kForeignCa, Plain::kNone, "localhost", nullptr, 10000,
-     TlsFailure::kUntrusted, 0, TlsFailure::kNone},
-    {"CertificateForAnotherHostIsRefused", TlsFront::kOtherHost, Plain::kNone, "localhost", nullptr, 10000,
-     TlsFailure::kWrongHost, 0, TlsFailure::kNone},
-    {"AddressMissingFromTheCertificateIsRefused", TlsFront::kOtherHost, Plain::kNone, "127.0.0.1", nullptr, 10000,
-     TlsFailure::kWrongHost, 0, TlsFailure::kNone},
-    {"ExpiredCertificateIsRefused", TlsFront::kExpired, Plain::kNone, "localhost", nullptr, 10000, TlsFailure::kExpired,
-     0, TlsFailure::kNone},
-    {"SystemRootsDoNotTrustTheTestCa", TlsFront::kGood, Plain::kNone, "localhost", "", 10000, TlsFailure::kUntrusted, 0,
-     TlsFailure::kNone},
-    {"MissingCaFileIsRefused", TlsFront::kGood, Plain::kNone, "localhost", "no-such-ca.pem", 10000, TlsFailure::kCaFile,
-     0, TlsFailure::kNone},
-    {"PlainHttpOnTheTlsPortIsNotTls", TlsFront::kGood, Plain::kHttp, "localhost", nullptr, 10000, TlsFailure::kNotTls,
-     0, TlsFailure::kNone},
-    {"StalledHandshakeEndsAtItsTimeLimit", TlsFront::kGood, Plain::kSilent, "localhost", nullptr, 500,
-     TlsFailure::kTimeout, 0, TlsFailure::kNone},
+    {"GoodServerMovesMegabytesBothWaysAndEndsWithItsAlert", TlsFront::kGood, TlsFailure::kNone, TlsFailure::kNone,
+     3 << 20},
+    {"EndWithoutClosingAlertIsAnEnd", TlsFront::kNoAlert, TlsFailure::kNone, TlsFailure::kNone, 40000},
+    {"EndInsideARecordFails", TlsFront::kCutRecord, TlsFailure::kNone, TlsFailure::kEnded, 40000},
+    {"CertificateOfAnotherCaIsRefused", TlsFront::kForeignCa, TlsFailure::kUntrusted},
+    {"CertificateForAnotherHostIsRefused", TlsFront::kOtherHost, TlsFailure::kWrongHost},
+    {"AddressMissingFromTheCertificateIsRefused", TlsFront::kOtherHost, TlsFailure::kWrongHost, TlsFailure::kNone, 0,
+     "127.0.0.1"},
+    {"ExpiredCertificateIsRefused", TlsFront::kExpired, TlsFailure::kExpired},
+    {"SystemRootsDoNotTrustTheTestCa", TlsFront::kGood, TlsFailure::kUntrusted, TlsFailure::kNone, 0, "localhost", ""},
+    {"MissingCaFileIsRefused", TlsFront::kGood, TlsFailure::kCaFile, TlsFailure::kNone, 0, "localhost",
+     "no-such-ca.pem"},
+    {"PlainHttpOnTheTlsPortIsNotTls", TlsFront::kGood, TlsFailure::kNotTls, TlsFailure::kNone, 0, "localhost", nullptr,
+     Plain::kHttp},
+    {"StalledHandshakeEndsAtItsTimeLimit", TlsFront::kGood, TlsFailure::kTimeout, TlsFailure::kNone, 0, "localhost",
+     nullptr, Plain::kSilent, 500},
 };
 
 class TlsStreamTest : public testing::TestWithParam<Case> {};

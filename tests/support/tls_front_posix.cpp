@@ -1,5 +1,4 @@
 #include <openssl/pem.h>
-#include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <pthread.h>
@@ -27,14 +26,6 @@ using Cert = std::unique_ptr<X509, decltype(&X509_free)>;
 
 Key newKey() { return Key(EVP_EC_gen("P-256"), EVP_PKEY_free); }
 
-void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
-  X509V3_CTX ctx;
-  X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-  X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-  X509_add_ext(cert, ext, -1);
-  X509_EXTENSION_free(ext);
-}
-
 // A certificate named `name` for `key`, valid from `fromDays` to `toDays` from
 // now: a CA signing itself when `issuer` is null, else a server's certificate
 // for `altNames` signed by `issuer`.
@@ -43,31 +34,20 @@ Cert makeCert(const char* name, EVP_PKEY* key, long fromDays, long toDays, X509*
   Cert cert(X509_new(), X509_free);
   X509* c = cert.get();
   X509_set_version(c, 2);
-  // Random serials: a chain engine that caches certificates must never mix up
-  // those of two runs.
-  unsigned char serial[8];
-  RAND_bytes(serial, sizeof serial);
-  serial[0] &= 0x7F;
-  BIGNUM* number = BN_bin2bn(serial, sizeof serial, nullptr);
-  BN_to_ASN1_INTEGER(number, X509_get_serialNumber(c));
-  BN_free(number);
+  static long serial = 0;
+  ASN1_INTEGER_set(X509_get_serialNumber(c), ++serial);
   X509_gmtime_adj(X509_getm_notBefore(c), fromDays * kDay);
   X509_gmtime_adj(X509_getm_notAfter(c), toDays * kDay);
   X509_set_pubkey(c, key);
   X509_NAME_add_entry_by_txt(X509_get_subject_name(c), "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(name),
                              -1, -1, 0);
-  X509* signer = issuer ? issuer : c;
-  X509_set_issuer_name(c, X509_get_subject_name(signer));
-  addExtension(c, signer, NID_subject_key_identifier, "hash");
-  if (issuer) {
-    addExtension(c, signer, NID_authority_key_identifier, "keyid");
-    addExtension(c, signer, NID_basic_constraints, "critical,CA:FALSE");
-    addExtension(c, signer, NID_ext_key_usage, "serverAuth");
-    addExtension(c, signer, NID_subject_alt_name, altNames);
-  } else {
-    addExtension(c, signer, NID_basic_constraints, "critical,CA:TRUE");
-    addExtension(c, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
-  }
+  X509_set_issuer_name(c, X509_get_subject_name(issuer ? issuer : c));
+  X509V3_CTX ctx;
+  X509V3_set_ctx(&ctx, nullptr, c, nullptr, nullptr, 0);
+  X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, issuer ? NID_subject_alt_name : NID_basic_constraints,
+                                            issuer ? altNames : "critical,CA:TRUE");
+  X509_add_ext(c, ext, -1);
+  X509_EXTENSION_free(ext);
   X509_sign(c, issuerKey ? issuerKey : key, EVP_sha256());
   return cert;
 }
