@@ -14,7 +14,8 @@ using tls_detail::kRecordBytes;
 using tls_detail::Step;
 using tls_detail::trimmed;
 
-constexpr size_t kCaFileLimit = 1 << 20;
+// The most that a CA file, or the server's part of a handshake, may hold.
+constexpr size_t kInputLimit = 1 << 20;
 // The longest record a server may send: a full record plus the most that
 // compression or padding can add.
 constexpr size_t kLongestRecord = kRecordBytes + 2048;
@@ -129,7 +130,7 @@ bool TlsStream::handshake(SocketHandle s, const std::string& host, const std::st
   if (!caFile.empty()) {
     std::string text;
     bool tooLarge = false;
-    if (!readWholeFile(caFile, kCaFileLimit, &text, &tooLarge)) {
+    if (!readWholeFile(caFile, kInputLimit, &text, &tooLarge)) {
       return fail(TlsFailure::kCaFile,
                   caFile + ": " + (tooLarge ? "larger than 1 MiB" : trimmed(osErrorText(lastOsError()))));
     }
@@ -161,6 +162,9 @@ bool TlsStream::handshake(SocketHandle s, const std::string& host, const std::st
     size_t whole = 0;
     bool end = false;
     if (!receiveRecords(&whole, &end)) return false;
+    // SChannel keeps asking for more of a message that spans records; no
+    // honest server's handshake comes near this.
+    if (in_.size() > kInputLimit) return fail(TlsFailure::kProtocol, "its handshake is larger than 1 MiB");
     if (whole > 0) {
       step = engine_->handshake(&in_[0], whole, &used, &out_);
       in_.erase(0, used);

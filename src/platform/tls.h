@@ -50,7 +50,7 @@ class TlsStream {
   // system's roots; otherwise exactly the certificates of that PEM file. The
   // whole handshake, checks included, takes at most `timeoutMs`. From here on
   // the socket is non-blocking and every byte on it goes through the stream.
-  // False on any failure; nothing can be sent then.
+  // False on any failure; nothing can be sent then. Once per stream.
   bool handshake(SocketHandle s, const std::string& host, const std::string& caFile, uint32_t timeoutMs);
 
   // Takes up to `size` bytes and returns how many it took, or -1. Bytes are

@@ -104,6 +104,7 @@ const Case kCases[] = {
     {"AddressMissingFromTheCertificateIsRefused", TlsFront::kOtherHost, TlsFailure::kWrongHost, TlsFailure::kNone, 0,
      "127.0.0.1"},
     {"ExpiredCertificateIsRefused", TlsFront::kExpired, TlsFailure::kExpired},
+    {"ServerBelowTls12IsRefused", TlsFront::kOldVersion, TlsFailure::kProtocol},
     {"SystemRootsDoNotTrustTheTestCa", TlsFront::kGood, TlsFailure::kUntrusted, TlsFailure::kNone, 0, "localhost", ""},
     {"MissingCaFileIsRefused", TlsFront::kGood, TlsFailure::kCaFile, TlsFailure::kNone, 0, "localhost",
      "no-such-ca.pem"},

@@ -21,12 +21,13 @@ namespace testsupport {
 class TlsFront {
  public:
   enum Kind {
-    kGood,       // sends its closing alert, then waits for the client to close
-    kForeignCa,  // a certificate from the CA that nobody trusts
-    kOtherHost,  // a certificate for another host name
-    kExpired,    // a certificate whose dates have passed
-    kNoAlert,    // ends the connection without the closing alert
-    kCutRecord,  // ends in the middle of a record
+    kGood,        // sends its closing alert, then waits for the client to close
+    kForeignCa,   // a certificate from the CA that nobody trusts
+    kOtherHost,   // a certificate for another host name
+    kExpired,     // a certificate whose dates have passed
+    kNoAlert,     // ends the connection without the closing alert
+    kCutRecord,   // ends in the middle of a record
+    kOldVersion,  // speaks TLS 1.1 at most
     kKinds
   };
 

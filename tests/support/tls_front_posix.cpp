@@ -148,6 +148,7 @@ TlsFront::TlsFront() : servers_(std::make_unique<Servers>()) {
       makeCert("localhost", serverKey.get(), -3, -2, ca.get(), caKey.get(), local),
       makeCert("localhost", serverKey.get(), -1, 30, ca.get(), caKey.get(), local),
       makeCert("localhost", serverKey.get(), -1, 30, ca.get(), caKey.get(), local),
+      makeCert("localhost", serverKey.get(), -1, 30, ca.get(), caKey.get(), local),
   };
   const std::string path = servers_->dir.file("ca.pem");
   FILE* f = std::fopen(path.c_str(), "w");
@@ -163,6 +164,13 @@ TlsFront::TlsFront() : servers_(std::make_unique<Servers>()) {
     if (!ctx || !SSL_CTX_use_certificate(ctx, leaves[k].get()) || !SSL_CTX_use_PrivateKey(ctx, serverKey.get())) {
       whyNot_ = "OpenSSL cannot serve the test certificates";
       return;
+    }
+    if (k == kOldVersion) {
+      // Below the system's own floor too, so that only the client's refusal is left.
+      SSL_CTX_set_security_level(ctx, 0);
+      SSL_CTX_set_min_proto_version(ctx, TLS1_VERSION);
+      SSL_CTX_set_max_proto_version(ctx, TLS1_1_VERSION);
+      SSL_CTX_set_cipher_list(ctx, "DEFAULT:@SECLEVEL=0");
     }
     servers_->listeners[k] = platform::listenLoopback(&ports_[k], 8);
   }
