@@ -4,6 +4,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
+
 #include "platform/sockets.h"
 #include "platform/tls_engine.h"
 
@@ -83,10 +85,18 @@ class OpenSslEngine : public TlsEngine {
 
   Step handshake(char* in, size_t size, size_t* used, std::string* out) override {
     feed(in, size);
-    *used = size;
     const int r = SSL_do_handshake(ssl_);
     drain(out);
-    return r == 1 ? Step::kDone : stalledOrFailed(r);
+    if (r != 1) {
+      *used = size;
+      return stalledOrFailed(r);
+    }
+    // Records that came with the end of the handshake are still in the memory
+    // BIO: they go back to the stream, which hands them to decrypt() (left here,
+    // they would wait unread until the server sent more).
+    *used = size - std::min(size, size_t(BIO_ctrl_pending(in_)));
+    (void)BIO_reset(in_);
+    return Step::kDone;
   }
 
   Step decrypt(char* in, size_t size, std::string* plain, std::string* out) override {
