@@ -21,6 +21,10 @@ if(WIN32)
   set(ZLIB_USE_STATIC_LIBS ON)
 endif()
 find_package(ZLIB REQUIRED)
+if(NOT WIN32)
+  # TLS on Linux; Windows has SChannel.
+  find_package(OpenSSL REQUIRED)
+endif()
 
 # TinyXML: Debian's library natively; for mingw the Debian source package that
 # scripts/setup unpacks (its patches make TIXML_USE_STL part of the header).

@@ -1,0 +1,28 @@
+// The TLS front for the Windows tests under Wine, which cannot make one of their
+// own: prints TlsFront::describe() on its first line, then serves until it is
+// sent SIGTERM or SIGINT, for an hour at most.
+#include <signal.h>
+
+#include <cstdio>
+
+#include "support/tls_front.h"
+
+int main() {
+  // Held back on every thread, so that the wait below takes them and the
+  // front's folder is removed on the way out.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTERM);
+  sigaddset(&stop, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  testsupport::TlsFront front;
+  if (!front.ready()) {
+    std::fprintf(stderr, "tls_front: %s\n", front.whyNot().c_str());
+    return 1;
+  }
+  std::printf("%s\n", front.describe().c_str());
+  std::fflush(stdout);
+  const timespec hour{3600, 0};
+  sigtimedwait(&stop, nullptr, &hour);
+  return 0;
+}
