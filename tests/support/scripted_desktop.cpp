@@ -134,9 +134,9 @@ bool ScriptedDesktop::runSignInDialog(app::LoginInfo& login) {
   return true;
 }
 
-void ScriptedDesktop::showLinkCodeViewer(const std::string& title, const std::string& text) {
+void ScriptedDesktop::showLinkCodeViewer(app::CodeKind kind, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  viewers_.emplace_back(title, text);
+  viewers_.emplace_back(kind == app::CodeKind::kHtml ? "HTML Codes" : "BBCODE", text);
 }
 
 void ScriptedDesktop::openInBrowser(const std::string& address) {

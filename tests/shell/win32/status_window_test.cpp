@@ -119,23 +119,5 @@ TEST(StatusWindow, GoesAwayWithItsControls) {
   EXPECT_FALSE(IsWindow(bar));
 }
 
-TEST(StatusWindow, TheClassIsRegisteredOnceForAnyNumberOfWindows) {
-  { win32::CStatusWindow first(app::Rect{0, 0, 200, 500}, kModule); }
-  const int afterFirst = win32::CStatusWindow::classRegistrations();
-  EXPECT_EQ(afterFirst, 1);
-  {
-    win32::CStatusWindow second(app::Rect{0, 0, 200, 500}, kModule);
-    win32::CStatusWindow third(app::Rect{0, 0, 200, 500}, kModule);
-    EXPECT_TRUE(IsWindow(second.window()));
-    EXPECT_TRUE(IsWindow(third.window()));
-  }
-  EXPECT_EQ(win32::CStatusWindow::classRegistrations(), 1);
-  WNDCLASSEXA found{};
-  found.cbSize = sizeof found;
-  ASSERT_TRUE(GetClassInfoExA(kModule, "CStatusWindow", &found));
-  EXPECT_EQ(found.hbrBackground, GetStockObject(LTGRAY_BRUSH));
-  EXPECT_EQ(found.style, 0u);
-}
-
 }  // namespace
 }  // namespace guitest
