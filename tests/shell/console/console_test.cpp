@@ -43,10 +43,6 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-std::string httpReply(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
 class ConsoleTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -158,7 +154,8 @@ TEST_F(ConsoleTest, AlbumLinesStayOneLineAndAFailedSignInPrintsNoAlbums) {
   };
   for (const auto& c : cases) {
     testsupport::LoopbackPeer peer;
-    peer.receiveUntil("\n\n").send(httpReply(c.body)).close();
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(c.body.size()) + "\r\n\r\n";
+    peer.receiveUntil("\n\n").send(reply + c.body).close();
     peer.start();
     const Result r = run(c.args, "", peer.address());
     EXPECT_EQ(r.status, c.status) << c.body << "\n" << r.err;

@@ -64,10 +64,10 @@ inline void pressButton(HWND dialog, int id) {
 // test can hang on a modal loop. Popup menus are closed and counted.
 class ModalDriver {
  public:
-  ModalDriver() : timer_(SetTimer(nullptr, 0, kTickMs, onTimer)) { active() = this; }
+  ModalDriver() : timer_(SetTimer(nullptr, 0, kTickMs, onTimer)) { active_ = this; }
   ~ModalDriver() {
     KillTimer(nullptr, timer_);
-    active() = nullptr;
+    active_ = nullptr;
   }
   void on(const std::string& caption, std::function<void(HWND)> handler) { handlers_[caption] = std::move(handler); }
   // Records the texts of boxes with this caption and presses `button` on them.
@@ -83,16 +83,13 @@ class ModalDriver {
 
  private:
   static constexpr int kTickMs = 30, kTimeLimitMs = 15000;
-  static ModalDriver*& active() {
-    static ModalDriver* driver = nullptr;
-    return driver;
-  }
+  static inline ModalDriver* active_ = nullptr;
   static BOOL CALLBACK collect(HWND window, LPARAM list) {
     reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
   }
   static void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD) {
-    if (active()) active()->tick();
+    if (active_) active_->tick();
   }
   void tick() {
     std::vector<HWND> windows;
