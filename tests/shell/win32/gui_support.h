@@ -216,7 +216,7 @@ class RecordingDesktop : public win32::Win32Desktop {
   void restoreFromTray() override { ++restored, Win32Desktop::restoreFromTray(); }
   void removeTrayIcon() override { ++iconsRemoved, Win32Desktop::removeTrayIcon(); }
 
-  std::vector<std::string> progress;  // the texts, and the bar's positions in decimal
+  std::vector<std::string> progress;                        // the texts, and the bar's positions in decimal
   std::vector<std::pair<HWND, app::Rect>> progressWindows;  // as each showed
   std::vector<std::string> opened;
   int minimised = 0, restored = 0, iconsRemoved = 0;
