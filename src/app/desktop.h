@@ -60,6 +60,9 @@ class TransferObserver {
 
 struct LoginInfo;
 
+// The two kinds of link code, each with its own cache file and viewer.
+enum class CodeKind { kHtml, kBbcode };
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -86,8 +89,9 @@ class Desktop {
   // (user name, password and the automatic choice are then stored, the digest
   // emptied); false for Cancel, with `login` untouched.
   virtual bool runSignInDialog(LoginInfo& login) = 0;
-  // A modal viewer of link codes ("HTML Codes" or "BBCODE") with Copy and Close.
-  virtual void showLinkCodeViewer(const std::string& title, const std::string& text) = 0;
+  // The modal viewer of one kind of link code ("HTML Codes" or "BBCODE"),
+  // showing `text`, with Copy and Close.
+  virtual void showLinkCodeViewer(CodeKind kind, const std::string& text) = 0;
   // Opens an address in the user's web browser; the outcome is not reported.
   virtual void openInBrowser(const std::string& address) = 0;
   // Asks the program to end with `exitCode` once the current message is handled.

@@ -24,8 +24,7 @@ void chooseThumbnailSize(app::AppState& state, int id) {
 }
 
 void viewLinkCodes(app::AppState& state, upload::CodeKind kind) {
-  state.desktop->showLinkCodeViewer(kind == upload::CodeKind::kHtml ? "HTML Codes" : "BBCODE",
-                                    upload::viewerText(kind));
+  state.desktop->showLinkCodeViewer(kind, upload::viewerText(kind));
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 // back to back with nothing between them, and the text the viewers show.
 #include <string>
 
+#include "app/desktop.h"
+
 namespace upload {
 
-enum class CodeKind { kHtml, kBbcode };
+using app::CodeKind;
 
 // The cache file of a kind, under the data folder.
 std::string cacheFilePath(CodeKind kind);

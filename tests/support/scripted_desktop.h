@@ -2,7 +2,9 @@
 // A desktop for tests: records every message box and every progress step with a
 // time stamp and a sequence number (one numbering for both, so their order can be
 // checked), answers Yes/No prompts from a script, and holds the album list in
-// memory. Message boxes may come from any thread.
+// memory. Message boxes may come from any thread. Dialogs, menus, the tray and
+// the browser do nothing here: the Windows program's tests drive the real ones.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -10,11 +12,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "app/desktop.h"
 #include "app/memory_album_list.h"
+#include "platform/clock.h"
 
 namespace testsupport {
 
@@ -43,67 +45,98 @@ class ScriptedAlbumList : public app::MemoryAlbumList {
  public:
   ScriptedAlbumList() : app::MemoryAlbumList(app::Rect{412, 134, 612, 634}) {}
   // "key:name:description" per item, for compact comparisons.
-  std::vector<std::string> describe() const;
-};
-
-// What a sign-in dialog is scripted to do: press Log In with these entries, or Cancel.
-struct ScriptedSignIn {
-  bool logIn = true;
-  std::string username;
-  std::string password;
-  bool autoLogin = false;
+  std::vector<std::string> describe() const {
+    std::vector<std::string> out;
+    for (int i = 0; i < count(); ++i) {
+      const app::Album* a = album(i);
+      out.push_back(itemText(i) + ":" + (a ? std::to_string(a->id) + ":" + a->name + ":" + a->description : "null"));
+    }
+    return out;
+  }
 };
 
 class ScriptedDesktop : public app::Desktop {
  public:
-  ScriptedDesktop();
-  ~ScriptedDesktop() override;
-
   app::MessageAnswer messageBox(const std::string& text, const std::string& caption,
-                                app::MessageButtons buttons) override;
-  std::unique_ptr<app::ProgressView> showProgress(const app::Rect& over) override;
+                                app::MessageButtons buttons) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    app::MessageAnswer answer = app::MessageAnswer::kOk;
+    if (buttons == app::MessageButtons::kYesNo) {
+      answer = answers_.empty() ? app::MessageAnswer::kNo : answers_.front();
+      if (!answers_.empty()) answers_.pop_front();
+    }
+    boxes_.push_back({text, caption, buttons, answer, platform::tickCount(), seq_++, std::this_thread::get_id()});
+    boxShown_.notify_all();
+    return answer;
+  }
+  std::unique_ptr<app::ProgressView> showProgress(const app::Rect& over) override {
+    return std::make_unique<View>(this, record({ProgressEvent::kCreated, 0, over, {}, 0, 0, 0}));
+  }
   app::AlbumListView& albumList() override { return albums_; }
   app::Rect desktopRect() const override { return desktopRect_; }
-  app::Rect mainWindowRect() const override { return mainWindowRect_; }
-  void setMenuCheck(int commandId, bool checked) override;
-  bool runSignInDialog(app::LoginInfo& login) override;
-  void showLinkCodeViewer(const std::string& title, const std::string& text) override;
-  void openInBrowser(const std::string& address) override;
-  void endProgram(int exitCode) override;
-  void minimiseToTray() override;
-  void restoreFromTray() override;
-  void removeTrayIcon() override;
+  app::Rect mainWindowRect() const override { return app::Rect{412, 134, 612, 634}; }
+  void setMenuCheck(int, bool) override {}
+  bool runSignInDialog(app::LoginInfo&) override { return false; }  // cancelled
+  void showLinkCodeViewer(app::CodeKind, const std::string&) override {}
+  void openInBrowser(const std::string&) override {}
+  void endProgram(int) override {}
+  void minimiseToTray() override {}
+  void restoreFromTray() override {}
+  void removeTrayIcon() override {}
   app::TransferObserver* transferObserver() override { return observer_; }
 
   void setTransferObserver(app::TransferObserver* observer) { observer_ = observer; }
-  // The next sign-in dialogs, in order; an unscripted dialog is cancelled.
-  void scriptSignIn(const ScriptedSignIn& dialog);
-  // Menu items that carry a check mark now.
-  std::vector<int> checkedMenuItems() const;
-  // Viewers shown (title and text), addresses opened, tray calls in order
-  // ("minimise", "restore", "remove"), and the exit codes asked for.
-  std::vector<std::pair<std::string, std::string>> viewers() const;
-  std::vector<std::string> openedAddresses() const;
-  std::vector<std::string> trayCalls() const;
-  std::vector<int> endRequests() const;
-
   // Script: the answers to the next Yes/No boxes, in order. An unscripted Yes/No
   // box answers No (the cautious answer), and is recorded like any other.
-  void answerNext(app::MessageAnswer answer);
+  void answerNext(app::MessageAnswer answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answers_.push_back(answer);
+  }
   void setDesktopRect(const app::Rect& rect) { desktopRect_ = rect; }
 
-  std::vector<RecordedBox> boxes() const;
-  size_t boxCount() const;
+  std::vector<RecordedBox> boxes() const { return copyOf(boxes_); }
+  size_t boxCount() const { return boxes().size(); }
   // Waits at most `ms` until at least `count` boxes were shown.
-  bool waitForBoxes(size_t count, uint32_t ms) const;
-  std::vector<ProgressEvent> progress() const;
+  bool waitForBoxes(size_t count, uint32_t ms) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return boxShown_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return boxes_.size() >= count; });
+  }
+  std::vector<ProgressEvent> progress() const { return copyOf(progress_); }
   // Progress views created and not yet destroyed.
-  int openProgressViews() const;
+  int openProgressViews() const { return copyOf(open_); }
   ScriptedAlbumList& albums() { return albums_; }
 
  private:
-  class View;
-  void record(ProgressEvent event);
+  // A progress view that reports each step to its desktop, which outlives it.
+  class View : public app::ProgressView {
+   public:
+    View(ScriptedDesktop* desktop, int index) : desktop_(desktop), index_(index) {}
+    ~View() override { desktop_->record({ProgressEvent::kDestroyed, index_, {}, {}, 0, 0, 0}); }
+    void setStatusText(const std::string& text) override {
+      desktop_->record({ProgressEvent::kText, index_, {}, text, 0, 0, 0});
+    }
+    void setProgress(int percent) override { desktop_->record({ProgressEvent::kBar, index_, {}, {}, percent, 0, 0}); }
+
+   private:
+    ScriptedDesktop* desktop_;
+    int index_;
+  };
+
+  // Records a step; a new view gets the next number, which is answered.
+  int record(ProgressEvent event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    event.at = platform::tickCount();
+    event.seq = seq_++;
+    if (event.kind == ProgressEvent::kCreated) event.view = views_++, ++open_;
+    if (event.kind == ProgressEvent::kDestroyed) --open_;
+    progress_.push_back(event);
+    return event.view;
+  }
+  template <class T>
+  T copyOf(const T& value) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return value;
+  }
 
   mutable std::mutex mutex_;
   mutable std::condition_variable boxShown_;
@@ -115,14 +148,7 @@ class ScriptedDesktop : public app::Desktop {
   int open_ = 0;
   ScriptedAlbumList albums_;
   app::TransferObserver* observer_ = nullptr;
-  std::deque<ScriptedSignIn> signIns_;
-  std::vector<int> checked_;
-  std::vector<std::pair<std::string, std::string>> viewers_;
-  std::vector<std::string> opened_;
-  std::vector<std::string> trayCalls_;
-  std::vector<int> endRequests_;
   app::Rect desktopRect_{0, 0, 1024, 768};
-  app::Rect mainWindowRect_{412, 134, 612, 634};
 };
 
 }  // namespace testsupport

@@ -160,9 +160,9 @@ bool ConsoleDesktop::runSignInDialog(app::LoginInfo& login) {
   return true;
 }
 
-void ConsoleDesktop::showLinkCodeViewer(const std::string& title, const std::string& text) {
+void ConsoleDesktop::showLinkCodeViewer(app::CodeKind kind, const std::string& text) {
   lastViewerText_ = text;
-  note(title + ":\n");
+  note(kind == app::CodeKind::kHtml ? "HTML Codes:\n" : "BBCODE:\n");
   const std::string shown = toTerminalText(text);
   std::fputs(shown.c_str(), stdout);
   if (!shown.empty()) std::fputs("\n", stdout);

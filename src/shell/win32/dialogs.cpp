@@ -44,11 +44,6 @@ INT_PTR signInDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void copyFailed() { MessageBoxA(nullptr, "Copy to clipboard failed!", "ERROR", MB_OK); }
 
-struct ViewerContent {
-  const std::string& title;
-  const std::string& text;
-};
-
 void copyCodes(HWND dialog) {
   HWND edit = GetDlgItem(dialog, IDC_CODES);
   // All of it: the codes of every upload of the run, however many there are.
@@ -68,16 +63,13 @@ void copyCodes(HWND dialog) {
 
 INT_PTR linkCodeViewer(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG: {
-      const auto* content = reinterpret_cast<const ViewerContent*>(lParam);
-      SetWindowTextA(dialog, content->title.c_str());
+    case WM_INITDIALOG:
       // An edit control takes about 32K characters unless told otherwise; the
       // codes of a long run of uploads are more.
       SendDlgItemMessageA(dialog, IDC_CODES, EM_SETLIMITTEXT, 0, 0);
-      SetDlgItemTextA(dialog, IDC_CODES, content->text.c_str());
+      SetDlgItemTextA(dialog, IDC_CODES, reinterpret_cast<const char*>(lParam));
       SetFocus(GetDlgItem(dialog, IDC_COPY));
       return FALSE;  // the focus is set
-    }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_COPY:
@@ -102,10 +94,11 @@ bool runSignInDialog(HINSTANCE instance, HWND owner, app::LoginInfo& login) {
                          reinterpret_cast<LPARAM>(&login)) == IDOK;
 }
 
-void showLinkCodeViewer(HINSTANCE instance, HWND owner, const std::string& title, const std::string& text) {
-  const int dialog = title == "BBCODE" ? IDD_BBCODES : IDD_HTML_CODES;
-  const ViewerContent content{title, text};
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(dialog), owner, guardedDialogProc<linkCodeViewer>, reinterpret_cast<LPARAM>(&content));
+void showLinkCodeViewer(HINSTANCE instance, HWND owner, app::CodeKind kind, const std::string& text) {
+  // Each viewer's caption is its resource's own.
+  const int dialog = kind == app::CodeKind::kBbcode ? IDD_BBCODES : IDD_HTML_CODES;
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(dialog), owner, guardedDialogProc<linkCodeViewer>,
+                  reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 ClipboardResult copyToClipboard(HWND owner, const std::string& text) {

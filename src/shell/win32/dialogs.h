@@ -19,8 +19,8 @@ constexpr int kSignInFieldLimit = 99;
 // leaves `login` exactly as it was (false).
 bool runSignInDialog(HINSTANCE instance, HWND owner, app::LoginInfo& login);
 
-// Opens viewer dialog 106 for "HTML Codes", 107 for "BBCODE", showing `text`.
-void showLinkCodeViewer(HINSTANCE instance, HWND owner, const std::string& title, const std::string& text);
+// Opens viewer dialog 106 ("HTML Codes") or 107 ("BBCODE") for `kind`, showing `text`.
+void showLinkCodeViewer(HINSTANCE instance, HWND owner, app::CodeKind kind, const std::string& text);
 
 enum class ClipboardResult { kCopied, kNotOpened, kNotStored };
 // Puts `text` on the clipboard as CF_TEXT.

@@ -2,15 +2,11 @@
 
 #include <commctrl.h>
 
-#include <atomic>
-
 #include "shell/win32/window_proc.h"
 #include "shell/win32_geometry.h"
 
 namespace win32 {
 namespace {
-
-std::atomic<int> registrations{0};
 
 constexpr int kTextHeight = 20;
 constexpr int kBarLeft = 10, kBarTop = 35, kBarWidth = 280, kBarHeight = 20;
@@ -26,12 +22,10 @@ void registerClassOnce(HINSTANCE instance) {
   wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
   wc.lpszClassName = CStatusWindow::kClassName;
-  if (RegisterClassExA(&wc)) ++registrations;
+  RegisterClassExA(&wc);
 }
 
 }  // namespace
-
-int CStatusWindow::classRegistrations() { return registrations; }
 
 CStatusWindow::CStatusWindow(const app::Rect& over, HINSTANCE instance) {
   registerClassOnce(instance);

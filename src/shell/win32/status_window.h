@@ -32,9 +32,6 @@ class CStatusWindow final : public app::ProgressView {
   HWND textLine() const { return text_; }
   HWND bar() const { return bar_; }
 
-  // How often this process has registered the class: once at the most.
-  static int classRegistrations();
-
  private:
   void repaintNow();
 

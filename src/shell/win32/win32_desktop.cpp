@@ -46,8 +46,8 @@ void Win32Desktop::setMenuCheck(int commandId, bool checked) {
 
 bool Win32Desktop::runSignInDialog(app::LoginInfo& login) { return win32::runSignInDialog(instance_, window_, login); }
 
-void Win32Desktop::showLinkCodeViewer(const std::string& title, const std::string& text) {
-  win32::showLinkCodeViewer(instance_, window_, title, text);
+void Win32Desktop::showLinkCodeViewer(app::CodeKind kind, const std::string& text) {
+  win32::showLinkCodeViewer(instance_, window_, kind, text);
 }
 
 void Win32Desktop::openInBrowser(const std::string& address) {

@@ -35,7 +35,7 @@ class Win32Desktop : public app::Desktop {
   app::Rect mainWindowRect() const override;
   void setMenuCheck(int commandId, bool checked) override;
   bool runSignInDialog(app::LoginInfo& login) override;
-  void showLinkCodeViewer(const std::string& title, const std::string& text) override;
+  void showLinkCodeViewer(app::CodeKind kind, const std::string& text) override;
   void openInBrowser(const std::string& address) override;
   void endProgram(int exitCode) override;
   void minimiseToTray() override;

@@ -78,8 +78,8 @@ class Program {
     const HWND box = window("#32770");
     if (!box) return "<no box>";
     // The box shows before its text is set.
-    for (int i = 0; i < 50 && (staticTexts(box).empty() || !GetDlgItem(box, IDOK)); ++i) Sleep(100);
-    const std::string seen = win32::windowText(box) + ": " + staticTexts(box);
+    for (int i = 0; i < 50 && (itemText(box, 0xFFFF).empty() || !GetDlgItem(box, IDOK)); ++i) Sleep(100);
+    const std::string seen = win32::windowText(box) + ": " + itemText(box, 0xFFFF);
     pressButton(box, IDOK);
     return seen;
   }

@@ -1,16 +1,15 @@
-// The program against the local service stand-in: start-up, sign-in through the
-// dialog, the saved sign-in at the next start, and a drop of two files uploaded
-// into an album. Skipped when FLINGPOST_TEST_SERVICE names no stand-in.
+// The program against the local service stand-in: the start, the sign-in
+// dialog, the saved sign-in at the next start, and two files dropped on an
+// album. Skipped when FLINGPOST_TEST_SERVICE names no stand-in.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "app/data_files.h"
+#include "platform/files.h"
+#include "shell/commands.h"
 #include "shell/win32/gui_support.h"
-#include "shell/win32/png_writer.h"
 #include "shell/win32/resources/resource.h"
 #include "shell/win32_geometry.h"
+#include "support/file_text.h"
 #include "upload/link_code_cache.h"
 
 namespace guitest {
@@ -21,42 +20,15 @@ class WithService : public MainWindowTest {
   void SetUp() override {
     if (!testService()) GTEST_SKIP() << "FLINGPOST_TEST_SERVICE names no local service stand-in";
     MainWindowTest::SetUp();
+    ASSERT_TRUE(window->start());
   }
-
-  // Signs in as the demo user through File, Login; answers the command's result.
-  LRESULT signIn(bool remember) {
-    ModalDriver driver;
-    driver.on("Sign In to Kestrova", [remember](HWND dialog, int) {
-      SetDlgItemTextA(dialog, IDC_USERNAME, "demo");
-      SetDlgItemTextA(dialog, IDC_PASSWORD, "demo");
-      if (remember) SendDlgItemMessageA(dialog, IDC_AUTO_LOGIN, BM_CLICK, 0, 0);
-      pressButton(dialog, IDOK);
-      return true;
-    });
-    const LRESULT answer = command(40003);
-    EXPECT_TRUE(driver.unexpected.empty()) << driver.unexpected[0].caption << ": " << driver.unexpected[0].text;
-    return answer;
+  std::vector<std::string> albumKeys() {
+    std::vector<std::string> keys;
+    for (int i = 0; i < desktop->albumListBox().count(); ++i) keys.push_back(desktop->albumListBox().itemText(i));
+    return keys;
   }
-
-  void expectDemoAlbums() {
-    auto& albums = desktop->albumListBox();
-    ASSERT_EQ(albums.count(), 4);
-    const char* keys[] = {"0", "11", "12", "13"};
-    const char* names[] = {"Private", "Holiday", "Cats & Dogs", "Work"};
-    for (int i = 0; i < 4; ++i) {
-      EXPECT_EQ(albums.itemText(i), keys[i]);
-      ASSERT_NE(albums.album(i), nullptr);
-      EXPECT_EQ(albums.album(i)->name, names[i]);
-    }
-  }
+  const std::vector<std::string> demoKeys{"0", "11", "12", "13"};
 };
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 size_t occurrences(const std::string& text, const std::string& part) {
   size_t n = 0;
@@ -64,94 +36,93 @@ size_t occurrences(const std::string& text, const std::string& part) {
   return n;
 }
 
-TEST_F(WithService, StartsSignedOutWith200x200Checked) {
-  EXPECT_TRUE(window->start());
-  pumpMessages(200);
-  EXPECT_TRUE(checked(40012));
-  EXPECT_FALSE(checked(40011) || checked(40013) || checked(40014) || checked(40006));
-  EXPECT_FALSE(state().signedIn);
-  EXPECT_EQ(desktop->albumListBox().count(), 0);
+TEST_F(WithService, StartsSignedOutAndTheDialogSignsInAndSavesOnlyWhenAsked) {
   EXPECT_TRUE(state().versionCheckStarted);
-}
+  for (int id : {40011, 40012, 40013, 40014, 40006}) EXPECT_EQ(checked(id), id == 40012) << id;
+  EXPECT_FALSE(state().signedIn);
+  EXPECT_EQ(albumKeys(), std::vector<std::string>{});
 
-TEST_F(WithService, SignInThroughTheDialogListsTheAlbums) {
-  ASSERT_TRUE(window->start());
-  EXPECT_EQ(signIn(false), 1);
-  EXPECT_TRUE(state().signedIn);
-  EXPECT_EQ(state().login.hashedPassword, "fe01ce2a7fbac8fafaed7c982a04e229");
-  expectDemoAlbums();
-  ASSERT_FALSE(desktop->progress.empty());
-  EXPECT_EQ(desktop->progress[0].text, "Attempting to log in as demo");
-  for (HWND w : desktop->progressHandles) EXPECT_FALSE(IsWindow(w)) << "the progress window is gone";
-  EXPECT_FALSE(std::ifstream(app::dataPath(app::kLoginInfoFile)).good()) << "the box was not ticked";
-}
+  const std::string kept = "0123456789abcdef0123456789abcdef";
+  state().login.hashedPassword = kept;
+  const struct {
+    std::string user, password;
+    bool tick;
+    int button;
+    const char* box;  // the message box the sign-in shows, if any
+    bool signedIn, saved;
+    std::string userAfter, passwordAfter;
+  } rows[] = {
+      {"other", "other", true, IDCANCEL, nullptr, false, false, "", ""},  // Cancel: the record untouched
+      {std::string(120, 'u'), std::string(150, 'p'), false, IDOK, "Setup Error", false, false, std::string(99, 'u'),
+       std::string(99, 'p')},
+      {"demo", "wrong", true, IDOK, "Login Error", false, false, "demo", "wrong"},  // failed: nothing saved
+      {"demo", "demo", false, IDOK, nullptr, true, false, "demo", "demo"},
+      {"demo", "demo", true, IDOK, nullptr, true, true, "demo", "demo"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.user.substr(0, 10) + " " + r.password.substr(0, 10));
+    std::vector<std::string> found;
+    ModalDriver driver;
+    driver.on("Sign In to Kestrova", [&](HWND dialog) {
+      found = {itemText(dialog, IDC_USERNAME), itemText(dialog, IDC_PASSWORD),
+               std::to_string(IsDlgButtonChecked(dialog, IDC_AUTO_LOGIN))};
+      SetDlgItemTextA(dialog, IDC_USERNAME, r.user.c_str());
+      SetDlgItemTextA(dialog, IDC_PASSWORD, r.password.c_str());
+      if (r.tick) SendDlgItemMessageA(dialog, IDC_AUTO_LOGIN, BM_CLICK, 0, 0);
+      pressButton(dialog, r.button);
+    });
+    if (r.box) driver.answer(r.box, IDOK);
+    EXPECT_EQ(command(shell::kCommandLogin), r.button == IDOK ? 1 : 0);
+    EXPECT_EQ(found, (std::vector<std::string>{"", "", "0"})) << "the fields start empty every time";
+    EXPECT_EQ(driver.boxes.size(), r.box ? 1u : 0u);
+    EXPECT_EQ(state().login.username, r.userAfter);
+    EXPECT_EQ(state().login.password, r.passwordAfter);
+    EXPECT_EQ(state().signedIn, r.signedIn);
+    EXPECT_EQ(platform::pathExists(app::dataPath(app::kLoginInfoFile)), r.saved);
+    EXPECT_EQ(albumKeys(), r.signedIn ? demoKeys : std::vector<std::string>{});
+    if (r.button == IDCANCEL) {
+      EXPECT_EQ(state().login.hashedPassword, kept);
+    }
+  }
 
-TEST_F(WithService, ARememberedSignInRepeatsItselfAtTheNextStart) {
-  ASSERT_TRUE(window->start());
-  ASSERT_EQ(signIn(true), 1);
-  ASSERT_TRUE(std::ifstream(app::dataPath(app::kLoginInfoFile)).good());
-
-  // The next run of the program, in the same folder.
-  window.reset();
-  pumpMessages(20);
-  desktop = std::make_shared<RecordingDesktop>(GetModuleHandleA(nullptr));
-  window = std::make_unique<win32::MainWindow>(GetModuleHandleA(nullptr), desktop);
-  state().service = *testService();
-  window->create();
+  // The next start of the program in the same folder signs in by itself.
+  openWindow();
   ModalDriver driver;
   ASSERT_TRUE(window->start());
   EXPECT_TRUE(state().signedIn);
   EXPECT_EQ(state().login.username, "demo");
-  expectDemoAlbums();
-  EXPECT_TRUE(driver.unexpected.empty());
+  EXPECT_EQ(albumKeys(), demoKeys);
 }
 
 TEST_F(WithService, TwoFilesDroppedOnAnAlbumAreUploadedAndTheirCodesCached) {
-  ASSERT_TRUE(window->start());
-  ASSERT_EQ(signIn(false), 1);
-  const std::string first = dir.file("first.png");
-  const std::string second = dir.file("second.png");
-  ASSERT_TRUE(writeSamplePicture(first, 64));
-  ASSERT_TRUE(writeSamplePicture(second, 48));
+  state().login.username = state().login.password = "demo";
+  ASSERT_TRUE(shell::signInFromDialog(state()));
+  const std::vector<std::string> files{dir.file("first.bmp"), dir.file("second.bmp")};
+  for (int size : {64, 48}) {
+    Image picture;
+    picture.width = picture.height = size;
+    for (int i = 0; i < size * size; ++i) picture.pixels.push_back(uint32_t(i % size * 255 / size << 16 | 0x80));
+    ASSERT_TRUE(writeBitmap(files[size == 64 ? 0 : 1], picture));
+  }
   desktop->progress.clear();
   desktop->progressWindows.clear();
-  desktop->progressHandles.clear();
-  desktop->progressScreenshot = "progress-window.png";
 
   ModalDriver driver;
   driver.answer("Are you sure?", IDYES);
-  RECT holiday{};
-  SendMessageA(list(), LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&holiday));
-  SendMessageA(list(), WM_DROPFILES,
-               reinterpret_cast<WPARAM>(makeDrop({first, second}, POINT{holiday.left + 30, holiday.top + 20})), 0);
-  pumpMessages(20);
-
-  ASSERT_EQ(driver.boxes.size(), 1u);
-  EXPECT_EQ(driver.boxes[0].text, "Upload 2 images to album\r\nHoliday?");
-  EXPECT_TRUE(driver.unexpected.empty()) << driver.unexpected[0].caption << ": " << driver.unexpected[0].text;
-
-  ASSERT_EQ(desktop->progress.size(), 6u);
-  EXPECT_EQ(desktop->progress[0].text, "Preparing Uploads");
-  EXPECT_EQ(desktop->progress[1].bar, 5);
-  EXPECT_EQ(desktop->progress[2].text, "Uploading file: first.png");
-  EXPECT_EQ(desktop->progress[3].bar, 50);
-  EXPECT_EQ(desktop->progress[4].text, "Uploading file: second.png");
-  EXPECT_EQ(desktop->progress[5].bar, 100);
+  drop(files, POINT{30, 70});  // on the second album
+  EXPECT_EQ(driver.boxes, std::vector<std::string>{"Upload 2 images to album\r\nHoliday?"});
+  EXPECT_EQ(desktop->progress, (std::vector<std::string>{"Preparing Uploads", "5", "Uploading file: first.bmp", "50",
+                                                         "Uploading file: second.bmp", "100"}));
   ASSERT_EQ(desktop->progressWindows.size(), 1u);
-  RECT mainRect{};
-  GetWindowRect(hwnd(), &mainRect);
-  const app::Rect expected = shell::statusWindowRect(app::Rect{mainRect.left, mainRect.top, mainRect.right, mainRect.bottom});
-  EXPECT_EQ(desktop->progressWindows[0].left, expected.left);
-  EXPECT_EQ(desktop->progressWindows[0].top, expected.top);
-  EXPECT_FALSE(IsWindow(desktop->progressHandles[0])) << "the progress window is gone";
+  EXPECT_EQ(desktop->progressWindows[0].second, shell::statusWindowRect(rectOf(hwnd())));
+  EXPECT_FALSE(IsWindow(desktop->progressWindows[0].first)) << "the progress window is gone";
 
-  const std::string html = readFile(upload::cacheFilePath(upload::CodeKind::kHtml));
-  const std::string bb = readFile(upload::cacheFilePath(upload::CodeKind::kBbcode));
+  const std::string html = testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kHtml));
   EXPECT_EQ(occurrences(html, "<a href=\""), 2u) << html;
   EXPECT_EQ(occurrences(html, "</a><a"), 1u) << "two codes back to back";
   EXPECT_EQ(occurrences(html, "/files/demo/11/"), 4u) << "image and thumbnail of both, in album 11";
-  EXPECT_LT(html.find("-first.png"), html.find("-second.png"));
-  EXPECT_EQ(occurrences(bb, "[URL="), 2u) << bb;
+  EXPECT_LT(html.find("-first.bmp"), html.find("-second.bmp"));
+  EXPECT_EQ(occurrences(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kBbcode)), "[URL="), 2u);
 }
 
 }  // namespace
