@@ -10,6 +10,11 @@ namespace {
 
 constexpr uint32_t kSliceMs = 5;
 
+void orderlyClose(platform::SocketHandle s) {
+  platform::shutdownBoth(s);
+  platform::closeSocketHandle(s);
+}
+
 }  // namespace
 
 void ensureSocketsStarted() {
@@ -27,6 +32,63 @@ uint16_t closedLoopbackPort() {
   return port;
 }
 
+struct LoopbackPeer::Session {
+  LoopbackPeer& peer;
+  platform::SocketHandle s;
+  size_t index;
+  bool reading = true;
+  bool ended = false;
+
+  bool clientClosed() {
+    std::lock_guard<std::mutex> lock(peer.mutex_);
+    return peer.connections_[index].clientClosed;
+  }
+  // Reads what arrives within `ms`, one receive at a time, so that a step that
+  // waits for some bytes stops reading soon after they came however fast the
+  // client sends. False once the client has closed.
+  bool drain(uint32_t ms) {
+    if (clientClosed() || !reading) {
+      if (ms) platform::sleepMs(ms);
+      return !clientClosed();
+    }
+    if (platform::waitReadable(s, ms) != 1) return true;
+    char buf[65536];
+    const int n = platform::receiveSome(s, buf, sizeof buf);
+    std::lock_guard<std::mutex> lock(peer.mutex_);
+    Connection& c = peer.connections_[index];
+    if (n > 0) c.received.append(buf, size_t(n));
+    if (n == 0 || (n < 0 && platform::lastSocketError() != platform::kWsaEwouldblock)) c.clientClosed = true;
+    return !c.clientClosed;
+  }
+  void sendAll(const std::string& bytes) {
+    drain(0);
+    for (size_t sent = 0; sent < bytes.size() && !peer.stopping_;) {
+      const int n = platform::sendSome(s, bytes.data() + sent, int(bytes.size() - sent));
+      if (n > 0) {
+        sent += size_t(n);
+        continue;
+      }
+      if (n < 0 && platform::lastSocketError() != platform::kWsaEwouldblock) return;
+      drain(0);
+      platform::waitWritable(s, kSliceMs);
+    }
+  }
+  // A pause reads (when reading) for `ms`; a stall also ends when the client
+  // has gone, and then closes.
+  void hold(uint32_t ms, bool stall) {
+    const uint32_t start = platform::tickCount();
+    while (!peer.stopping_ && (ms == 0 ? stall : platform::tickCount() - start < ms)) {
+      if (!drain(kSliceMs) && stall) break;
+    }
+    if (stall) end(platform::closeSocketHandle);
+  }
+  void end(void (*closer)(platform::SocketHandle)) {
+    drain(0);
+    closer(s);
+    ended = true;
+  }
+};
+
 LoopbackPeer::LoopbackPeer(int backlog) {
   ensureSocketsStarted();
   listener_ = platform::listenLoopback(&port_, backlog);
@@ -39,14 +101,14 @@ LoopbackPeer::~LoopbackPeer() {
   platform::closeSocketHandle(listener_);
 }
 
-std::string LoopbackPeer::address() const { return "127.0.0.1:" + std::to_string(port_); }
-
 LoopbackPeer& LoopbackPeer::add(Step step) {
   scripts_.back().push_back(std::move(step));
   return *this;
 }
 
-LoopbackPeer& LoopbackPeer::send(const std::string& bytes) { return add({Step::kSend, bytes, 0, 0}); }
+LoopbackPeer& LoopbackPeer::send(const std::string& bytes) {
+  return add([bytes](Session& s) { s.sendAll(bytes); });
+}
 
 LoopbackPeer& LoopbackPeer::sendPieces(const std::string& bytes, size_t pieceSize, uint32_t pauseMs) {
   if (pieceSize == 0) pieceSize = 1;
@@ -57,21 +119,47 @@ LoopbackPeer& LoopbackPeer::sendPieces(const std::string& bytes, size_t pieceSiz
   return *this;
 }
 
-LoopbackPeer& LoopbackPeer::sendUrgent(char byte) { return add({Step::kUrgent, std::string(1, byte), 0, 0}); }
-LoopbackPeer& LoopbackPeer::pause(uint32_t ms) { return add({Step::kPause, {}, 0, ms}); }
-LoopbackPeer& LoopbackPeer::receiveUntil(const std::string& marker, uint32_t timeoutMs) {
-  return add({Step::kReceiveUntil, marker, 0, timeoutMs});
+LoopbackPeer& LoopbackPeer::sendUrgent(char byte) {
+  return add([byte](Session& s) { platform::sendUrgentByte(s.s, byte); });
 }
-LoopbackPeer& LoopbackPeer::receiveBytes(size_t count, uint32_t timeoutMs) {
-  return add({Step::kReceiveBytes, {}, count, timeoutMs});
+LoopbackPeer& LoopbackPeer::pause(uint32_t ms) {
+  return add([ms](Session& s) { s.hold(ms, false); });
+}
+LoopbackPeer& LoopbackPeer::stall(uint32_t ms) {
+  return add([ms](Session& s) { s.hold(ms, true); });
+}
+LoopbackPeer& LoopbackPeer::reading(bool on) {
+  return add([on](Session& s) { s.reading = on; });
+}
+LoopbackPeer& LoopbackPeer::close() {
+  return add([](Session& s) { s.end(orderlyClose); });
+}
+LoopbackPeer& LoopbackPeer::reset() {
+  return add([](Session& s) { s.end(platform::closeWithReset); });
+}
+
+LoopbackPeer& LoopbackPeer::waitFor(uint32_t timeoutMs, std::function<bool(const Connection&)> done) {
+  return add([this, timeoutMs, done](Session& s) {
+    const bool wasReading = s.reading;
+    s.reading = true;  // waiting for the client's bytes means reading them
+    for (const uint32_t start = platform::tickCount(); !stopping_ && platform::tickCount() - start < timeoutMs;) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Connection& c = connections_[s.index];
+        if (done(c) || c.clientClosed) break;
+      }
+      s.drain(kSliceMs);
+    }
+    s.reading = wasReading;
+  });
+}
+LoopbackPeer& LoopbackPeer::receiveUntil(const std::string& marker, uint32_t timeoutMs) {
+  return waitFor(timeoutMs, [marker](const Connection& c) { return c.received.find(marker) != std::string::npos; });
 }
 LoopbackPeer& LoopbackPeer::receiveUntilClosed(uint32_t timeoutMs) {
-  return add({Step::kReceiveClosed, {}, 0, timeoutMs});
+  return waitFor(timeoutMs, [](const Connection&) { return false; });
 }
-LoopbackPeer& LoopbackPeer::reading(bool on) { return add({Step::kReading, {}, on ? 1u : 0u, 0}); }
-LoopbackPeer& LoopbackPeer::close() { return add({Step::kClose, {}, 0, 0}); }
-LoopbackPeer& LoopbackPeer::reset() { return add({Step::kReset, {}, 0, 0}); }
-LoopbackPeer& LoopbackPeer::stall(uint32_t ms) { return add({Step::kStall, {}, 0, ms}); }
+
 LoopbackPeer& LoopbackPeer::nextConnection() {
   scripts_.emplace_back();
   return *this;
@@ -95,13 +183,6 @@ std::string LoopbackPeer::received(size_t index) const {
   return index < connections_.size() ? connections_[index].received : std::string();
 }
 
-std::string LoopbackPeer::receivedAll() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::string all;
-  for (const auto& c : connections_) all += c.received;
-  return all;
-}
-
 bool LoopbackPeer::clientClosed(size_t index) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return index < connections_.size() && connections_[index].clientClosed;
@@ -111,136 +192,23 @@ void LoopbackPeer::run(uint32_t acceptTimeoutMs) {
   for (size_t i = 0; i < scripts_.size() && !stopping_; ++i) {
     platform::SocketHandle s = platform::kInvalidSocket;
     // Accept in short slices so that destruction is never held up.
-    for (uint32_t waited = 0; waited < acceptTimeoutMs && !stopping_ && s == platform::kInvalidSocket;
-         waited += 20) {
+    for (uint32_t waited = 0; waited < acceptTimeoutMs && !stopping_ && s == platform::kInvalidSocket; waited += 20) {
       s = platform::acceptConnection(listener_, 20);
     }
     if (s == platform::kInvalidSocket) break;
     ++accepted_;
-    reading_ = true;
     platform::setNonBlocking(s, true);
-    play(s, i, scripts_[i]);
+    Session session{*this, s, i};
+    for (const Step& step : scripts_[i]) {
+      if (stopping_ || session.ended) break;
+      step(session);
+    }
+    if (!session.ended) orderlyClose(s);
   }
   std::lock_guard<std::mutex> lock(mutex_);
   finished_ = true;
   done_.notify_all();
 }
-
-bool LoopbackPeer::drain(platform::SocketHandle s, size_t index, uint32_t ms) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (connections_[index].clientClosed) {
-      if (ms) platform::sleepMs(ms);
-      return false;
-    }
-  }
-  if (!reading_) {
-    if (ms) platform::sleepMs(ms);
-    return true;
-  }
-  if (platform::waitReadable(s, ms) != 1) return true;
-  // One receive at a time: a step that waits for some bytes stops reading soon
-  // after they came, however fast the client sends.
-  char buf[65536];
-  const int n = platform::receiveSome(s, buf, sizeof buf);
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (n > 0) {
-    connections_[index].received.append(buf, size_t(n));
-    return true;
-  }
-  if (n == 0 || platform::lastSocketError() != platform::kWsaEwouldblock) {
-    connections_[index].clientClosed = true;
-    return false;
-  }
-  return true;
-}
-
-bool LoopbackPeer::sendAll(platform::SocketHandle s, size_t index, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size() && !stopping_) {
-    const int n = platform::sendSome(s, bytes.data() + sent, int(bytes.size() - sent));
-    if (n > 0) {
-      sent += size_t(n);
-      continue;
-    }
-    if (n < 0 && platform::lastSocketError() != platform::kWsaEwouldblock) return false;
-    drain(s, index, 0);
-    platform::waitWritable(s, kSliceMs);
-  }
-  return sent == bytes.size();
-}
-
-bool LoopbackPeer::waitUntil(platform::SocketHandle s, size_t index, uint32_t timeoutMs, const Step& step) {
-  const uint32_t start = platform::tickCount();
-  while (!stopping_ && platform::tickCount() - start < timeoutMs) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      const Connection& c = connections_[index];
-      if (step.kind == Step::kReceiveUntil && c.received.find(step.bytes) != std::string::npos) return true;
-      if (step.kind == Step::kReceiveBytes && c.received.size() >= step.count) return true;
-      if (c.clientClosed) return step.kind == Step::kReceiveClosed;
-    }
-    const bool wasReading = reading_;
-    reading_ = true;  // waiting for the client's bytes means reading them
-    drain(s, index, kSliceMs);
-    reading_ = wasReading;
-  }
-  return false;
-}
-
-void LoopbackPeer::play(platform::SocketHandle s, size_t index, const std::vector<Step>& script) {
-  bool ended = false;
-  for (const Step& step : script) {
-    if (stopping_) break;
-    switch (step.kind) {
-      case Step::kSend:
-        drain(s, index, 0);
-        sendAll(s, index, step.bytes);
-        break;
-      case Step::kUrgent:
-        platform::sendUrgentByte(s, step.bytes[0]);
-        break;
-      case Step::kPause:
-      case Step::kStall: {
-        const uint32_t start = platform::tickCount();
-        while (!stopping_ && (step.ms == 0 ? step.kind == Step::kStall : platform::tickCount() - start < step.ms)) {
-          // A stall has nothing left to do once the client has gone.
-          if (!drain(s, index, kSliceMs) && step.kind == Step::kStall) break;
-        }
-        if (step.kind == Step::kStall) {
-          platform::closeSocketHandle(s);
-          ended = true;
-        }
-        break;
-      }
-      case Step::kReceiveUntil:
-      case Step::kReceiveBytes:
-      case Step::kReceiveClosed:
-        waitUntil(s, index, step.ms, step);
-        break;
-      case Step::kReading:
-        reading_ = step.count != 0;
-        break;
-      case Step::kClose:
-        drain(s, index, 0);
-        platform::shutdownBoth(s);
-        platform::closeSocketHandle(s);
-        ended = true;
-        break;
-      case Step::kReset:
-        platform::closeWithReset(s);
-        ended = true;
-        break;
-    }
-    if (ended) return;
-  }
-  platform::shutdownBoth(s);
-  platform::closeSocketHandle(s);
-}
-
-}  // namespace testsupport
-
-namespace testsupport {
 
 UnansweringListener::UnansweringListener() {
   ensureSocketsStarted();

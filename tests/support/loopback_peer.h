@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,20 +27,17 @@ class LoopbackPeer {
 
   uint16_t port() const { return port_; }
   // "127.0.0.1:PORT", for KESTROVA_SERVICE and similar settings.
-  std::string address() const;
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
 
   // Script steps, added before start(); each returns *this for chaining.
   LoopbackPeer& send(const std::string& bytes);
   // Sends `bytes` in pieces of `pieceSize`, pausing `pauseMs` after each piece.
   LoopbackPeer& sendPieces(const std::string& bytes, size_t pieceSize, uint32_t pauseMs);
-  // One byte of urgent (out-of-band) data.
-  LoopbackPeer& sendUrgent(char byte);
+  LoopbackPeer& sendUrgent(char byte);  // one byte of out-of-band data
   LoopbackPeer& pause(uint32_t ms);
   // Waits (at most `timeoutMs`) until what this connection received contains
-  // `marker`, or `count` bytes in all.
+  // `marker`, or until the client closes its side.
   LoopbackPeer& receiveUntil(const std::string& marker, uint32_t timeoutMs = 5000);
-  LoopbackPeer& receiveBytes(size_t count, uint32_t timeoutMs = 5000);
-  // Waits (at most `timeoutMs`) until the client closes its side.
   LoopbackPeer& receiveUntilClosed(uint32_t timeoutMs = 5000);
   // Whether pauses and sends read what the client sends (on by default). Off
   // makes a slow reader: the client's sends then fill the socket buffers.
@@ -59,34 +57,22 @@ class LoopbackPeer {
   // Waits at most `ms` for every script to finish; true when they did.
   bool waitDone(uint32_t ms);
 
-  // Everything received on connection `index` (0-based), and in all.
+  // Everything received on connection `index` (0-based), and whether the
+  // client closed its side of it.
   std::string received(size_t index = 0) const;
-  std::string receivedAll() const;
-  int connectionsAccepted() const { return accepted_.load(); }
-  // True when the client closed its side on connection `index`.
   bool clientClosed(size_t index = 0) const;
+  int connectionsAccepted() const { return accepted_.load(); }
 
  private:
-  struct Step {
-    enum Kind { kSend, kUrgent, kPause, kReceiveUntil, kReceiveBytes, kReceiveClosed, kReading, kClose, kReset, kStall };
-    Kind kind;
-    std::string bytes;
-    size_t count = 0;
-    uint32_t ms = 0;
-  };
   struct Connection {
     std::string received;
     bool clientClosed = false;
   };
-
+  struct Session;  // one accepted connection while its script plays
+  using Step = std::function<void(Session&)>;
   LoopbackPeer& add(Step step);
+  LoopbackPeer& waitFor(uint32_t timeoutMs, std::function<bool(const Connection&)> done);
   void run(uint32_t acceptTimeoutMs);
-  // Plays one script; returns when it ended or the peer is stopping.
-  void play(platform::SocketHandle s, size_t index, const std::vector<Step>& script);
-  // Reads what is available within `ms`; false once the client has closed.
-  bool drain(platform::SocketHandle s, size_t index, uint32_t ms);
-  bool sendAll(platform::SocketHandle s, size_t index, const std::string& bytes);
-  bool waitUntil(platform::SocketHandle s, size_t index, uint32_t timeoutMs, const Step& step);
 
   platform::SocketHandle listener_ = platform::kInvalidSocket;
   uint16_t port_ = 0;
@@ -94,7 +80,6 @@ class LoopbackPeer {
   std::thread thread_;
   std::atomic<bool> stopping_{false};
   std::atomic<int> accepted_{0};
-  bool reading_ = true;
   mutable std::mutex mutex_;
   std::condition_variable done_;
   bool finished_ = false;
@@ -103,17 +88,15 @@ class LoopbackPeer {
 
 // A listener on 127.0.0.1 that never accepts and whose queue is full, so that a
 // further connect gets no answer at all (its first packet is dropped) rather
-// than a refusal: the stand-in for a host that does not answer.
+// than a refusal: the stand-in for a host that does not answer. Not ready()
+// where the system refuses connects to a full queue instead.
 class UnansweringListener {
  public:
   UnansweringListener();
   ~UnansweringListener();
   UnansweringListener(const UnansweringListener&) = delete;
   UnansweringListener& operator=(const UnansweringListener&) = delete;
-
   uint16_t port() const { return port_; }
-  // False when the system refuses connects to a full queue instead of
-  // dropping them; a test then cannot use this listener.
   bool ready() const { return ready_; }
 
  private:

@@ -19,7 +19,6 @@ class R250 {
   // Replaces the current word by itself XOR the word 103 places on, returns it
   // and moves on.
   uint32_t next();
-  uint32_t word(int i) const { return state_[i]; }
 
  private:
   void fill(uint32_t seed);

@@ -87,12 +87,9 @@ class HttpUploadImpl : public ComponentObject {
   void setReplyLimits(const ReplyLimits& limits) { limits_ = limits; }
   const ReplyLimits& replyLimits() const { return limits_; }
 
-  // Tests drive sendRequest and readReply over a connection or sink of their own.
+  // Tests and the fuzzer drive sendRequest and readReply over a connection of
+  // their own.
   void attachConnectionForTesting(std::unique_ptr<SocketConnection> connection);
-  void setByteSinkForTesting(ByteSink* sink) { byteSink_ = sink; }
-  void setProgressCallbackForTesting(ProgressCallback* callback) { callback_ = callback; }
-  // Fixes the boundary seed (0: the tick count, as in a real run).
-  void setBoundarySeedForTesting(uint32_t seed) { boundarySeed_ = seed; }
 
  private:
   bool run(const char* contextName, ProgressCallback* callback);
@@ -141,7 +138,6 @@ class HttpUploadImpl : public ComponentObject {
   StringBuffer statusLine_;
 
   ReplyLimits limits_;
-  uint32_t boundarySeed_ = 0;
 };
 
 }  // namespace component

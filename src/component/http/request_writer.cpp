@@ -83,7 +83,7 @@ bool HttpUploadImpl::sendRequest() {
   unreadableFiles_.clear();
 
   StringBuffer boundary;
-  makeBoundary(boundarySeed_ ? boundarySeed_ : platform::tickCount(), boundary);
+  makeBoundary(platform::tickCount(), boundary);
 
   StringBuffer params;
   for (const auto& field : formFields_) {

@@ -57,9 +57,6 @@ class RecordingLog : public DiagnosticLog {
   void logTimestamp(const char* name) override;
   bool saveLastErrorXml(const char* reserved, const char* path) override;
 
-  // Number of open contexts, the root included (at least 1).
-  size_t openContextDepth() const { return stack_.size(); }
-
  private:
   bool addText(char kind, const char* text);
   bool addPair(const char* name, const char* value);

@@ -11,12 +11,6 @@
 namespace component {
 namespace {
 
-HostLookupFn g_lookup = nullptr;
-
-bool lookUpOnce(const std::string& host, uint32_t* address) {
-  return g_lookup ? g_lookup(host, address) : platform::lookUpIPv4(host, address);
-}
-
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Trimmed, without blanks and the characters of addresses pasted whole, and in
@@ -44,7 +38,7 @@ bool hasOneDot(const std::string& s) { return std::count(s.begin(), s.end(), '.'
 
 // One look-up that also fills the dotted form of the address it found.
 bool lookUpDotted(const std::string& host, StringBuffer& dotted, uint32_t* address) {
-  if (!lookUpOnce(host, address)) return false;
+  if (!platform::lookUpIPv4(host, address)) return false;
   dotted.clear();
   dotted.append(platform::formatIPv4(*address).c_str());
   return dotted.getSize() > 0;
@@ -66,17 +60,15 @@ bool budgetLeft(uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLo
 
 }  // namespace
 
-void setHostLookupForTesting(HostLookupFn fn) { g_lookup = fn; }
-
 bool resolveHost(const char* host, uint32_t* address) {
   DiagnosticLog discard;
   if (!host || !startSockets(discard)) return false;
   const std::string given(host);
-  if (lookUpOnce(given, address)) return true;
+  if (platform::lookUpIPv4(given, address)) return true;
   const std::string cleaned = cleanedHost(given);
   if (cleaned.empty()) return false;
-  if (cleaned.size() != given.size() && lookUpOnce(cleaned, address)) return true;
-  if (hasOneDot(cleaned) && lookUpOnce("www." + cleaned, address)) return true;
+  if (cleaned.size() != given.size() && platform::lookUpIPv4(cleaned, address)) return true;
+  if (hasOneDot(cleaned) && platform::lookUpIPv4("www." + cleaned, address)) return true;
   return false;
 }
 

@@ -11,11 +11,6 @@
 namespace component {
 namespace {
 
-SocketConnection::ChannelFactory& channelFactory() {
-  static SocketConnection::ChannelFactory factory;
-  return factory;
-}
-
 // A monitor exists only for the callers that want to follow an operation.
 std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t total) {
   return callback ? std::make_unique<ProgressMonitor>(callback, total) : nullptr;
@@ -40,8 +35,6 @@ ComponentObject::~ComponentObject() = default;
 SocketConnection::SocketConnection() = default;
 SocketConnection::~SocketConnection() = default;
 
-void SocketConnection::setChannelFactoryForTesting(ChannelFactory factory) { channelFactory() = std::move(factory); }
-
 void SocketConnection::adoptChannelForTesting(std::unique_ptr<SocketChannel> channel) {
   channel_ = std::move(channel);
   pendingBytes_.clear();
@@ -57,8 +50,7 @@ bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int t
   log_.clearLog();
   LogContext context(log_, "Connect");
   channel_.reset();  // closes the earlier connection first
-  if (channelFactory()) channel_ = channelFactory()();
-  if (!channel_) channel_ = std::make_unique<SocketChannel>();
+  channel_ = std::make_unique<SocketChannel>();
   pendingBytes_.clear();
   const auto monitor = monitorFor(callback, 100);
   return channel_->connect(host.getUtf8(), port, secure, heartbeatMs_, static_cast<uint32_t>(std::max(timeLimitMs, 0)),

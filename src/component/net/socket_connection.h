@@ -3,7 +3,6 @@
 // operation clears the object's log and records its trail in a context named
 // after itself; failures are reported as false with the reason in that log.
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "component/base/data_buffer.h"
@@ -88,13 +87,9 @@ class SocketConnection : public ComponentObject, public ByteSink {
   void setSendIdleLimitMs(uint32_t ms) { sendIdleLimitMs_ = ms; }
   DataBuffer& pendingBytes() { return pendingBytes_; }
 
-  // Tests: use `channel` as the current connection (pending bytes are
-  // dropped, as by Connect).
+  // Tests and the fuzzer: use `channel` as the current connection (pending
+  // bytes are dropped, as by Connect).
   void adoptChannelForTesting(std::unique_ptr<SocketChannel> channel);
-  // Tests: while set, Connect takes its new channel from `factory` instead of
-  // creating a socket channel. An empty function restores the real channels.
-  using ChannelFactory = std::function<std::unique_ptr<SocketChannel>()>;
-  static void setChannelFactoryForTesting(ChannelFactory factory);
 
  private:
   // One channel receive of at most `maxBytes` into `out` with this

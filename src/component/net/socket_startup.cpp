@@ -34,8 +34,6 @@ const char* startupErrorText(int code) {
 
 }  // namespace
 
-void resetSocketStartupForTesting() { g_startupPending = true; }
-
 bool startSockets(DiagnosticLog& log) {
   if (!g_startupPending) return true;
   uint16_t granted = 0;

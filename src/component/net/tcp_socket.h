@@ -33,8 +33,6 @@ constexpr uint32_t kLargestReceiveBuffer = 1000000;
 // Starts Windows Sockets once per process. Later calls return true at once,
 // also when the first attempt failed. The reason of a failure goes to `log`.
 bool startSockets(DiagnosticLog& log);
-// Makes the next startSockets attempt the start-up again (tests only).
-void resetSocketStartupForTesting();
 
 // Records the text of a Windows Sockets error code as "SocketError", with
 // hints for some codes.
@@ -47,11 +45,6 @@ bool resolveHost(const char* host, uint32_t* address);
 // interrupted); `dotted` gets the address as "a.b.c.d". A limit of 0 means none.
 bool resolveHostTimed(const char* host, uint32_t timeLimitMs, DiagnosticLog& log, StringBuffer& dotted,
                       uint32_t* address);
-
-// Tests replace the single look-up (to count look-ups or answer for names that
-// do not exist). nullptr restores the system's resolver.
-using HostLookupFn = bool (*)(const std::string& host, uint32_t* address);
-void setHostLookupForTesting(HostLookupFn fn);
 
 class TcpSocket {
  public:

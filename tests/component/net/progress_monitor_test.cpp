@@ -4,165 +4,79 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <tuple>
+
 #include "component/net/net_test_util.h"
 
 namespace {
 
 using component::ProgressMonitor;
 
-TEST(ProgressMonitorPercent, IntegerPercentWithoutOverflow) {
-  const struct {
-    int64_t done, total;
-    int percent;
-  } cases[] = {
-      {0, 0, 100}, {5, -1, 100},  // no total: always complete
-      {9, 1000, 0}, {10, 1000, 1}, {999, 1000, 99}, {1000, 1000, 100},
-      // Large totals are scaled down first.
-      {1500000000, 3000000000LL, 50}, {4000000000000000000LL, 8000000000000000000LL, 50},
-      {29999999, 3000000000LL, 0}, {30000000, 3000000000LL, 1},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ProgressMonitor::percent(c.done, c.total), c.percent) << c.done << "/" << c.total;
-}
-
-class Monitor : public ::testing::Test {
- protected:
-  nettest::FakeClock clock;
-  nettest::CountingCallback callback;
-  bool abort = false;
+// The monitors' clock, moved by hand while an instance lives.
+class FakeClock {
+ public:
+  FakeClock() {
+    now_ = 1000;
+    ProgressMonitor::setTickSourceForTesting([] { return now_; });
+  }
+  ~FakeClock() { ProgressMonitor::setTickSourceForTesting(nullptr); }
+  static inline uint32_t now_ = 0;
 };
 
-TEST_F(Monitor, PercentDoneOnlyWhenTheIntegerPercentRises) {
-  ProgressMonitor monitor(&callback, 1000);
-  abort = true;
-  monitor.addProgress(5, abort);
-  EXPECT_FALSE(abort);
-  EXPECT_EQ(callback.percentCalls, 0);
-  monitor.addProgress(5, abort);
-  EXPECT_EQ(callback.percentCalls, 1);
-  EXPECT_EQ(callback.lastPercent, 1);
-  monitor.addProgress(5, abort);
-  EXPECT_EQ(callback.percentCalls, 1);
-  monitor.addProgress(5, abort);
-  EXPECT_EQ(callback.percentCalls, 2);
-  EXPECT_EQ(callback.lastPercent, 2);
-  EXPECT_EQ(callback.abortChecks, 0);  // the clock did not move
-}
-
-TEST_F(Monitor, ZeroTotalNeverReportsPercentButChecksAfterMoreThan300Ms) {
-  ProgressMonitor monitor(&callback, 0);
-  monitor.addProgress(100, abort);
-  clock.advance(300);
-  monitor.addProgress(100, abort);
-  EXPECT_EQ(callback.abortChecks, 0);
-  clock.advance(1);
-  monitor.addProgress(100, abort);
-  EXPECT_EQ(callback.abortChecks, 1);
-  clock.advance(200);
-  monitor.addProgress(100, abort);
-  EXPECT_EQ(callback.abortChecks, 1);
-  EXPECT_EQ(callback.percentCalls, 0);
-  EXPECT_EQ(monitor.done(), 0);
-}
-
-TEST_F(Monitor, IntervalOfTheLastCheckAbortPacesAbortChecks) {
-  ProgressMonitor monitor(&callback, 0);
-  monitor.checkAbort(50);
-  clock.advance(51);
-  monitor.addProgress(1, abort);
-  EXPECT_EQ(callback.abortChecks, 1);
-}
-
-TEST_F(Monitor, OvershootStopsAtTotal) {
-  ProgressMonitor monitor(&callback, 1000);
-  monitor.addProgress(5000, abort);
-  EXPECT_EQ(monitor.done(), 1000);
-  EXPECT_EQ(callback.lastPercent, 100);
-  monitor.addProgress(5000, abort);
-  EXPECT_EQ(monitor.done(), 1000);
-  EXPECT_EQ(callback.percentCalls, 1);
-}
-
-TEST_F(Monitor, AbortAnswerIsKeptUntilTheNextAddProgress) {
-  callback.abortAtPercentCall = 1;
-  ProgressMonitor monitor(&callback, 100);
-  monitor.addProgress(50, abort);
-  EXPECT_TRUE(abort);
-  EXPECT_TRUE(monitor.isAborted());
-  monitor.addProgress(0, abort);  // no rise, no time passed: nothing asked
-  EXPECT_FALSE(abort);
-  EXPECT_FALSE(monitor.isAborted());
-}
-
-TEST_F(Monitor, CheckAbortOfZeroCallsNothing) {
-  callback.abortAtHeartbeat = 1;
-  ProgressMonitor monitor(&callback, 0);
-  monitor.checkAbort(250);
-  ASSERT_EQ(monitor.checkIntervalMs(), 250u);
-  EXPECT_FALSE(monitor.checkAbort(0));
-  EXPECT_EQ(monitor.checkIntervalMs(), 0u);
-  EXPECT_EQ(callback.heartbeats, 1);
-}
-
-TEST_F(Monitor, FirstHeartbeatIsImmediateThenOncePerInterval) {
-  clock.set(5000);
-  ProgressMonitor monitor(&callback, 0);
-  EXPECT_FALSE(monitor.checkAbort(250));
-  EXPECT_EQ(callback.heartbeats, 1);
-  clock.advance(249);
-  monitor.checkAbort(250);
-  EXPECT_EQ(callback.heartbeats, 1);
-  clock.advance(1);
-  monitor.checkAbort(250);
-  EXPECT_EQ(callback.heartbeats, 2);
-}
-
-TEST_F(Monitor, PresetHeartbeatTickDelaysTheFirstHeartbeat) {
-  clock.set(5000);
-  ProgressMonitor monitor(&callback, 0);
-  monitor.setLastHeartbeatTick(ProgressMonitor::now());
-  monitor.checkAbort(250);
-  EXPECT_EQ(callback.heartbeats, 0);
-  clock.advance(250);
-  monitor.checkAbort(250);
-  EXPECT_EQ(callback.heartbeats, 1);
-}
-
-TEST_F(Monitor, WrappedCounterRestartsTheInterval) {
-  clock.set(0xFFFFFF00u);
-  ProgressMonitor monitor(&callback, 0);
-  monitor.checkAbort(100);
-  ASSERT_EQ(callback.heartbeats, 1);
-  clock.set(10);
-  EXPECT_FALSE(monitor.checkAbort(100));
-  EXPECT_EQ(callback.heartbeats, 1);
-  EXPECT_EQ(monitor.lastHeartbeatTick(), 10u);
-  clock.advance(100);
-  monitor.checkAbort(100);
-  EXPECT_EQ(callback.heartbeats, 2);
-}
-
-TEST_F(Monitor, AbortIsReportedOnlyWhenAHeartbeatRuns) {
-  callback.abortAtHeartbeat = 1;
-  ProgressMonitor monitor(&callback, 0);
-  EXPECT_TRUE(monitor.checkAbort(100));
-  EXPECT_FALSE(monitor.checkAbort(100));  // not due: false although aborted
-  EXPECT_TRUE(monitor.isAborted());
-}
-
-TEST_F(Monitor, PollAbortAsksAfterMoreThan300MsAndNeverClearsAnAbort) {
-  ProgressMonitor monitor(&callback, 0);
-  monitor.pollAbort();
-  EXPECT_EQ(callback.abortChecks, 0);
-  clock.advance(301);
-  callback.abortAtAbortCheck = 1;
-  monitor.pollAbort();
-  EXPECT_EQ(callback.abortChecks, 1);
-  EXPECT_TRUE(monitor.isAborted());
-  callback.abortAtAbortCheck = 0;
-  clock.advance(301);
-  monitor.pollAbort();
-  EXPECT_EQ(callback.abortChecks, 2);
-  EXPECT_TRUE(monitor.isAborted());
+// Each script runs on a fresh monitor: "pN" counts N bytes, "cN" is checkAbort
+// with an interval of N, "o" pollAbort, "h" presets the heartbeat tick to now,
+// "+N" moves the clock on, "=N" sets it.
+TEST(ProgressMonitor, CallbacksComeWhenDueAndAbortAnswersAreKept) {
+  const struct {
+    int64_t total;
+    const char* script;
+    int abortAtPercent, abortAtCheck, abortAtHeartbeat;
+    int percentCalls, lastPercent, abortChecks, heartbeats;
+    int64_t done;
+    bool last, aborted;  // the last checkAbort's result, and isAborted at the end
+  } cases[] = {
+      {1000, "p5 p5 p5 p5", 0, 0, 0, 2, 2, 0, 0, 20, false, false},
+      {1000, "p5000 p5000", 0, 0, 0, 1, 100, 0, 0, 1000, false, false},
+      {3000000000LL, "p1499999999 p1", 0, 0, 0, 2, 50, 0, 0, 1500000000, false, false},  // large totals scale down
+      // With no percent to report, abortCheck comes after more than 300 ms...
+      {0, "p100 +300 p100 +1 p100 +200 p100", 0, 0, 0, 0, -1, 1, 0, 0, false, false},
+      // ...or after the interval of the last checkAbort.
+      {0, "c50 +51 p1", 0, 0, 0, 0, -1, 1, 1, 0, false, false},
+      {100, "p50 p0", 1, 0, 0, 1, 50, 0, 0, 50, false, false},  // the next count clears it
+      {0, "c250 +249 c250 +1 c250", 0, 0, 0, 0, -1, 0, 2, 0, false, false},
+      {0, "h c250 +250 c250", 0, 0, 0, 0, -1, 0, 1, 0, false, false},
+      {0, "=4294967040 c100 =10 c100 +100 c100", 0, 0, 0, 0, -1, 0, 2, 0, false, false},
+      {0, "c100", 0, 0, 1, 0, -1, 0, 1, 0, true, true},
+      {0, "c100 c100", 0, 0, 1, 0, -1, 0, 1, 0, false, true},  // no heartbeat due: false, still aborted
+      {0, "o +301 o +301 o", 0, 1, 0, 0, -1, 2, 0, 0, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    FakeClock clock;
+    nettest::CountingCallback callback;
+    callback.abortAtPercentCall = c.abortAtPercent;
+    callback.abortAtAbortCheck = c.abortAtCheck;
+    callback.abortAtHeartbeat = c.abortAtHeartbeat;
+    ProgressMonitor monitor(&callback, c.total);
+    bool last = false;
+    std::istringstream steps(c.script);
+    for (std::string step; steps >> step;) {
+      const uint32_t n = step.size() > 1 ? uint32_t(std::stoul(step.substr(1))) : 0;
+      bool abort = false;
+      if (step[0] == 'p') monitor.addProgress(n, abort);
+      if (step[0] == 'c') last = monitor.checkAbort(n);
+      if (step[0] == 'o') monitor.pollAbort();
+      if (step[0] == 'h') monitor.setLastHeartbeatTick(ProgressMonitor::now());
+      if (step[0] == '+') clock.now_ += n;
+      if (step[0] == '=') clock.now_ = n;
+      EXPECT_EQ(abort, step[0] == 'p' && monitor.isAborted()) << "the answer is handed out and kept alike";
+    }
+    EXPECT_EQ(std::make_tuple(callback.percentCalls, callback.lastPercent, callback.abortChecks, callback.heartbeats,
+                              monitor.done(), last, monitor.isAborted()),
+              std::make_tuple(c.percentCalls, c.lastPercent, c.abortChecks, c.heartbeats, c.done, c.last, c.aborted));
+  }
 }
 
 }  // namespace
