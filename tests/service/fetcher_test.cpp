@@ -53,7 +53,7 @@ TEST_F(FetcherTest, RepliesEndByTheirFramingOrALimitAndFailOnlyTheirOwnStep) {
   const std::string deepUser = nested("userdata", 50000), deepServer = nested("getserver", 50000, address);
   const std::string roomy = nested("getserver", 200, address);
   const std::string ok = "HTTP/1.1 200 OK\r\n", unframed = ok + "Content-Type: text/xml\r\n\r\n";
-  const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n95\r\n" + small + tail;
+  const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n95\r\n" + small + tail;  // 0x95 = 149
   const std::string flood = unframed + small + std::string(20000, 'x');
   const std::string badUser = "Setup Error: Error opening user XML";
   const std::string badServer = "Setup Error: Error opening server XML";
