@@ -22,7 +22,6 @@ class MemoryAlbumList : public AlbumListView {
   int selectedIndex() const override { return selected_; }
 
   void select(int index) { selected_ = index; }
-  void setScreenRect(const Rect& rect) { rect_ = rect; }
   // The index of the first item whose key text is `key`, or -1.
   int findKey(const std::string& key) const;
 

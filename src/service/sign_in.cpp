@@ -45,6 +45,26 @@ std::string fetchAccountData(app::AppState& state) {
   return reply;
 }
 
+// An album id text read the way strtol reads it: leading white space, an optional
+// sign, then decimal digits up to the first other character; no digits give 0.
+// Values beyond the 32-bit range are clamped to it. A null text gives 0.
+int32_t parseAlbumId(const char* text) {
+  if (!text) return 0;
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  // Accumulate as a magnitude; stop growing once past the range.
+  const int64_t limit = negative ? -int64_t(std::numeric_limits<int32_t>::min())
+                                 : int64_t(std::numeric_limits<int32_t>::max());
+  int64_t magnitude = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (magnitude <= limit) magnitude = magnitude * 10 + (*p - '0');
+  }
+  if (magnitude > limit) magnitude = limit;
+  return int32_t(negative ? -magnitude : magnitude);
+}
+
 // Adds one `album` element to the list; false (after the message) when one of
 // its children is missing.
 bool addAlbum(app::AppState& state, const TiXmlElement* album) {
@@ -66,23 +86,6 @@ bool addAlbum(app::AppState& state, const TiXmlElement* album) {
 }
 
 }  // namespace
-
-int32_t parseAlbumId(const char* text) {
-  if (!text) return 0;
-  const char* p = text;
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  // Accumulate as a magnitude; stop growing once past the range.
-  const int64_t limit = negative ? -int64_t(std::numeric_limits<int32_t>::min())
-                                 : int64_t(std::numeric_limits<int32_t>::max());
-  int64_t magnitude = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    if (magnitude <= limit) magnitude = magnitude * 10 + (*p - '0');
-  }
-  if (magnitude > limit) magnitude = limit;
-  return int32_t(negative ? -magnitude : magnitude);
-}
 
 bool signInAndLoadAlbums(app::AppState& state) {
   const std::string reply = fetchAccountData(state);

@@ -2,8 +2,6 @@
 // Signing in: one request with the user name and the password digest, whose
 // reply (the account data) says whether the credentials were accepted, names the
 // user's group and lists the user's albums.
-#include <cstdint>
-
 #include "app/app_state.h"
 
 namespace service {
@@ -15,10 +13,5 @@ namespace service {
 // data was accepted and every album read; every false result has been shown to
 // the user already. Main thread only.
 bool signInAndLoadAlbums(app::AppState& state);
-
-// An album id text read the way strtol reads it: leading white space, an optional
-// sign, then decimal digits up to the first other character; no digits give 0.
-// Values beyond the 32-bit range are clamped to it. A null text gives 0.
-int32_t parseAlbumId(const char* text);
 
 }  // namespace service

@@ -44,8 +44,7 @@ bool readField(app::AppState& state, const TiXmlElement* root, const char* name,
   return true;
 }
 
-}  // namespace
-
+// The file's text for `login`; false when the name does not convert whole.
 bool renderSignInFile(const app::LoginInfo& login, std::string* text) {
   bool lossy = false;
   const std::string name = platform::utf16ToUtf8(platform::ansiToUtf16(login.username, &lossy));
@@ -54,6 +53,8 @@ bool renderSignInFile(const app::LoginInfo& login, std::string* text) {
           elementLine("username", name) + elementLine("hashed_password", login.hashedPassword) + "</login_info>\n";
   return true;
 }
+
+}  // namespace
 
 bool saveSignInFile(const app::AppState& state) {
   std::string text;

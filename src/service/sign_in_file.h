@@ -2,26 +2,21 @@
 // The saved sign-in: data/logininfo.xml holds the user name and the password
 // digest (never the password) of the last sign-in made with "Log in
 // automatically" ticked, and the next start signs in with it.
-#include <string>
-
 #include "app/app_state.h"
 
 namespace service {
 
-// The file's text for `login` in *text: an XML declaration ("1.0", "UTF-8",
-// "yes") and login_info holding username and hashed_password as element text,
-// five lines as TiXmlDocument::SaveFile writes them. The user name is written as
-// UTF-8, converted from the ANSI code set, and each blank that the library's
-// reading would drop or merge (first, last, or next to another blank) as a
-// character reference, so that the reading gives back exactly the name. False
-// when the name does not convert whole: such a file would sign in as somebody
-// else.
-bool renderSignInFile(const app::LoginInfo& login, std::string* text);
-
-// Replaces data/logininfo.xml with state.login's user name and digest. The file
-// signs in as the user, so it is written readable by its owner alone, and through
-// a temporary file so that it is either the old or the complete new one. False
-// when it could not be written (nobody is told: the sign-in itself succeeded).
+// Replaces data/logininfo.xml with state.login's user name and digest: an XML
+// declaration ("1.0", "UTF-8", "yes") and login_info holding username and
+// hashed_password as element text, five lines as TiXmlDocument::SaveFile writes
+// them. The user name is written as UTF-8, converted from the ANSI code set, and
+// each blank that the library's reading would drop or merge (first, last, or next
+// to another blank) as a character reference, so that the reading gives back
+// exactly the name. The file signs in as the user, so it is written readable by
+// its owner alone, and through a temporary file so that it is either the old or
+// the complete new one. False when it could not be written, or when the name
+// does not convert whole (such a file would sign in as somebody else); nobody is
+// told: the sign-in itself succeeded.
 bool saveSignInFile(const app::AppState& state);
 
 // Reads data/logininfo.xml into state.login.username and .hashedPassword (the

@@ -23,21 +23,6 @@ const KindInfo& infoOf(CodeKind kind) {
 
 void truncateFile(const std::string& path) { std::ofstream f(path, std::ios::out | std::ios::trunc); }
 
-}  // namespace
-
-const char* const kClearCacheQuestion =
-    "This will remove all stored link codes retrieved from Kestrova so far.\r\n"
-    "Your photos will not be deleted, just the list of codes.\r\n\r\n"
-    "Are you sure you want to clear out the Link Code Cache?";
-
-std::string cacheFilePath(CodeKind kind) { return app::dataPath(infoOf(kind).file); }
-
-bool clearLinkCodes() {
-  truncateFile(cacheFilePath(CodeKind::kHtml));
-  truncateFile(cacheFilePath(CodeKind::kBbcode));
-  return true;
-}
-
 std::string breakJoins(const std::string& text, CodeKind kind) {
   // One pass, copying once: replacing in place would shift the rest of the text
   // at every join. Joins that share a character ("URL][URL][U") are each broken,
@@ -53,6 +38,21 @@ std::string breakJoins(const std::string& text, CodeKind kind) {
   }
   out.append(text, copied, std::string::npos);
   return out;
+}
+
+}  // namespace
+
+const char* const kClearCacheQuestion =
+    "This will remove all stored link codes retrieved from Kestrova so far.\r\n"
+    "Your photos will not be deleted, just the list of codes.\r\n\r\n"
+    "Are you sure you want to clear out the Link Code Cache?";
+
+std::string cacheFilePath(CodeKind kind) { return app::dataPath(infoOf(kind).file); }
+
+bool clearLinkCodes() {
+  truncateFile(cacheFilePath(CodeKind::kHtml));
+  truncateFile(cacheFilePath(CodeKind::kBbcode));
+  return true;
 }
 
 std::string viewerText(CodeKind kind) {

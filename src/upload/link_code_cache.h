@@ -20,7 +20,6 @@ bool clearLinkCodes();
 // stands on a line of its own and the last has no line break after it. A missing
 // file gives an empty text.
 std::string viewerText(CodeKind kind);
-std::string breakJoins(const std::string& text, CodeKind kind);
 
 // The question the Clear Code Cache command asks first.
 extern const char* const kClearCacheQuestion;

@@ -86,18 +86,20 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
   return outcome.linked;
 }
 
-}  // namespace
-
+// The prompt: "Upload N image(s) to album\r\n" + name + "?".
 std::string uploadPrompt(int count, const std::string& albumName) {
   return "Upload " + std::to_string(count) + (count == 1 ? " image " : " images ") + "to album\r\n" + albumName + "?";
 }
 
+// The part of a path after its last folder separator (the whole path without one).
 std::string fileNameOf(const std::string& path) {
   size_t cut = path.find_last_of('/');
   const size_t native = path.find_last_of(platform::pathSeparator());
   if (native != std::string::npos && (cut == std::string::npos || native > cut)) cut = native;
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
+
+}  // namespace
 
 BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
   app::Desktop& desktop = *state.desktop;

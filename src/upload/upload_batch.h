@@ -45,11 +45,6 @@ struct BatchOutcome {
   std::vector<FileOutcome> files;  // the files that were tried, in drop order
 };
 
-// The prompt: "Upload N image(s) to album\r\n" + name + "?".
-std::string uploadPrompt(int count, const std::string& albumName);
-// The part of a path after its last folder separator (the whole path without one).
-std::string fileNameOf(const std::string& path);
-
 BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop);
 
 }  // namespace upload

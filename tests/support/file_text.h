@@ -1,16 +1,14 @@
 #pragma once
-// Whole-file reads and writes for tests.
+// Whole-file reads and writes for tests; a file that cannot be read reads as empty.
 #include <fstream>
 #include <sstream>
 #include <string>
 
 namespace testsupport {
 
-// The file's bytes; empty when it cannot be read.
 inline std::string readFileBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
   std::stringstream s;
-  s << f.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 

@@ -15,18 +15,13 @@ namespace testsupport {
 
 class SignalStorm {
  public:
-  SignalStorm() : target_(pthread_self()) {
+  SignalStorm() {
     struct sigaction sa {};
-    sa.sa_handler = &SignalStorm::count;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;
+    sa.sa_handler = [](int) { ++arrived(); };
     sigaction(SIGUSR1, &sa, &old_);
     arrived() = 0;
-    thread_ = std::thread([this] {
-      for (int i = 0; i < 40 && !stop_; ++i) {
-        pthread_kill(target_, SIGUSR1);
-        platform::sleepMs(20);
-      }
+    thread_ = std::thread([this, target = pthread_self()] {
+      for (int i = 0; i < 40 && !stop_; ++i, platform::sleepMs(20)) pthread_kill(target, SIGUSR1);
     });
   }
   ~SignalStorm() {
@@ -34,8 +29,6 @@ class SignalStorm {
     thread_.join();
     sigaction(SIGUSR1, &old_, nullptr);
   }
-  SignalStorm(const SignalStorm&) = delete;
-  SignalStorm& operator=(const SignalStorm&) = delete;
 
   static int signals() { return arrived().load(); }
 
@@ -44,9 +37,7 @@ class SignalStorm {
     static std::atomic<int> n{0};
     return n;
   }
-  static void count(int) { ++arrived(); }
 
-  pthread_t target_;
   struct sigaction old_ {};
   std::atomic<bool> stop_{false};
   std::thread thread_;
