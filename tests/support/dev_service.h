@@ -19,6 +19,7 @@ class DevService {
   bool running() const { return !address_.empty(); }  // false: no PHP, or it did not come up
   const std::string& address() const { return address_; }  // "127.0.0.1:PORT"
   std::vector<std::string> uploadLog() const;
+  std::string stateDir() const { return state_.path(); }
 
   // The demo account of the stand-in (its password is "demo").
   static constexpr const char* kUser = "demo";

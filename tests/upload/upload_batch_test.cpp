@@ -210,7 +210,7 @@ TEST_F(UploadBatchTest, ABatchThatCannotStartSaysWhyAndSendsNothing) {
     EXPECT_EQ(drop.finished, 1);
     EXPECT_EQ(desktop_->openProgressViews(), 0);
     // A batch that sent a file would have returned only after the peer closed.
-    EXPECT_EQ(peer.receivedAll().find("POST"), std::string::npos);
+    for (int i = 0; i < peer.connectionsAccepted(); ++i) EXPECT_EQ(peer.received(size_t(i)).find("POST"), std::string::npos);
   }
 }
 
