@@ -58,10 +58,8 @@ platform::FileHandle openFileForRead(EncodedString& path, DiagnosticLog* log) {
   return platform::kInvalidFile;
 }
 
-uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok) {
+uint64_t getFileSize64(EncodedString& path, DiagnosticLog* log, bool* ok) {
   *ok = false;
-  EncodedString path;
-  path.setUtf8(utf8Path);
   const platform::FileHandle h = openFileForRead(path, log);
   if (h == platform::kInvalidFile) return 0;
   uint64_t size = 0;
@@ -71,7 +69,7 @@ uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok) {
       StringBuffer info;
       appendOsError(info, err);
       log->logError(info.getString());
-      log->logData("filename", utf8Path);
+      log->logData("filename", path.getUtf8());
       log->logError("Failed to get file size");
     }
     platform::closeFile(h);
@@ -82,17 +80,29 @@ uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok) {
   return size;
 }
 
-uint32_t getFileSize(const char* utf8Path, DiagnosticLog* log, bool* ok) {
-  const uint64_t size = getFileSize64(utf8Path, log, ok);
+uint32_t getFileSize(EncodedString& path, DiagnosticLog* log, bool* ok) {
+  const uint64_t size = getFileSize64(path, log, ok);
   if (*ok && size > 0xFFFFFFFFull) {
     *ok = false;
     if (log) {
       log->logError("File is 4 GiB or larger; its size cannot be sent");
-      log->logData("filename", utf8Path);
+      log->logData("filename", path.getUtf8());
     }
     return 0;
   }
   return *ok ? uint32_t(size) : 0;
+}
+
+uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok) {
+  EncodedString path;
+  path.setUtf8(utf8Path);
+  return getFileSize64(path, log, ok);
+}
+
+uint32_t getFileSize(const char* utf8Path, DiagnosticLog* log, bool* ok) {
+  EncodedString path;
+  path.setUtf8(utf8Path);
+  return getFileSize(path, log, ok);
 }
 
 FileSource::~FileSource() { close(); }
@@ -132,6 +142,10 @@ bool FileSource::read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* 
 std::unique_ptr<FileSource> openForUpload(const char* utf8Path, DiagnosticLog* log) {
   EncodedString path;
   path.setUtf8(utf8Path);
+  return openForUpload(path, log);
+}
+
+std::unique_ptr<FileSource> openForUpload(EncodedString& path, DiagnosticLog* log) {
   const platform::FileHandle h = openFileForRead(path, log);
   if (h == platform::kInvalidFile) return nullptr;
   auto source = std::make_unique<FileSource>();

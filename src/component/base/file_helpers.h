@@ -19,6 +19,9 @@ class StringBuffer;
 uint32_t getFileSize(const char* utf8Path, DiagnosticLog* log, bool* ok);
 // The whole 64-bit size, for callers that can carry it.
 uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok);
+// The same for a path in any of its forms (an ANSI path stays exactly as given).
+uint32_t getFileSize(EncodedString& path, DiagnosticLog* log, bool* ok);
+uint64_t getFileSize64(EncodedString& path, DiagnosticLog* log, bool* ok);
 
 // Opens an existing file for reading. A sharing violation is retried 3 times,
 // 50 ms apart; any other error ends the attempts at once. Returns
@@ -73,6 +76,7 @@ class FileSource : public DataSource {
 
 // Opens a UTF-8 path for the upload: a FileSource owning the open file, or null.
 std::unique_ptr<FileSource> openForUpload(const char* utf8Path, DiagnosticLog* log);
+std::unique_ptr<FileSource> openForUpload(EncodedString& path, DiagnosticLog* log);
 
 // Appends the text of the calling thread's last OS error, trimmed.
 void appendLastOsError(StringBuffer& out);

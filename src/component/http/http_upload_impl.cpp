@@ -27,7 +27,7 @@ void HttpUploadImpl::addParam(EncodedString& name, EncodedString& value) {
 }
 
 void HttpUploadImpl::addFileReference(EncodedString& fieldName, EncodedString& localPath) {
-  files_.push_back(std::make_unique<FormField>(fieldName, localPath));
+  files_.push_back(std::make_unique<FileEntry>(fieldName, localPath));
 }
 
 void HttpUploadImpl::attachConnectionForTesting(std::unique_ptr<SocketConnection> connection) {

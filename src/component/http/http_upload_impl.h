@@ -29,6 +29,16 @@ struct FormField {
   std::unique_ptr<StringBuffer> value_;
 };
 
+// A file to send: its form field (the path in UTF-8, from which the part's file
+// name comes) and the path as it was given, which is what the file is opened
+// by. A POSIX file name need not be valid in the code set, and its UTF-8 form
+// alone could then not find the file again.
+struct FileEntry {
+  FileEntry(EncodedString& fieldName, EncodedString& localPath) : field(fieldName, localPath), path(localPath) {}
+  FormField field;
+  EncodedString path;
+};
+
 // Bounds on what a reply may make the reader hold or do. A reply that passes one
 // ends the read with false and a log entry.
 struct ReplyLimits {
@@ -97,7 +107,7 @@ class HttpUploadImpl : public ComponentObject {
 
   // Request composition (request_writer.cpp).
   void buildFilePartHeader(const FormField& file, const StringBuffer& boundary, StringBuffer& out) const;
-  bool sendFileData(const FormField& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
+  bool sendFileData(FileEntry& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
                     ProgressMonitor* monitor);
 
   // A write of the request failed: logs `message`, keeps an early reply.
@@ -116,7 +126,7 @@ class HttpUploadImpl : public ComponentObject {
   bool keepEarlyReply(ProgressMonitor* monitor);
 
   std::vector<std::unique_ptr<FormField>> formFields_;
-  std::vector<std::unique_ptr<FormField>> files_;
+  std::vector<std::unique_ptr<FileEntry>> files_;
   std::vector<std::string> unreadableFiles_;
   ProgressCallback* callback_ = nullptr;
   ByteSink* byteSink_ = nullptr;

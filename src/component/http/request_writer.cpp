@@ -101,24 +101,24 @@ bool HttpUploadImpl::sendRequest() {
   std::vector<uint64_t> fileSizes;
   StringBuffer partHeader;
   for (const auto& file : files_) {
-    buildFilePartHeader(*file, boundary, partHeader);
+    buildFilePartHeader(file->field, boundary, partHeader);
     bodyLength += uint64_t(partHeader.getSize()) + 2;  // the part header and the CRLF after the data
     bool ok = false;
-    const uint32_t size = getFileSize(file->value(), nullptr, &ok);
+    const uint32_t size = getFileSize(file->path, nullptr, &ok);
     fileSizes.push_back(size);
     if (ok) {
       bodyLength += size;
       continue;
     }
     log_.logError("Failed to get file size information");
-    log_.logData("filename", file->value());
+    log_.logData("filename", file->field.value());
     bool readable = false;
-    const uint64_t fullSize = getFileSize64(file->value(), nullptr, &readable);
+    const uint64_t fullSize = getFileSize64(file->path, nullptr, &readable);
     if (readable) {
       log_.logData("reason", "The file is 4 GiB or larger; its size does not fit the request");
       log_.logData("fileSize", decimal(fullSize).c_str());
     }
-    unreadableFiles_.push_back(file->value());
+    unreadableFiles_.push_back(file->field.value());
   }
   if (!unreadableFiles_.empty()) {
     std::string dir = platform::currentDirectory();
@@ -164,7 +164,7 @@ bool HttpUploadImpl::sendRequest() {
 
   std::vector<unsigned char> chunk(size_t(chunkSize_) + 32);
   for (size_t i = 0; i < files_.size(); ++i) {
-    buildFilePartHeader(*files_[i], boundary, partHeader);
+    buildFilePartHeader(files_[i]->field, boundary, partHeader);
     if (!writeAll(*byteSink_, partHeader.getString(), size_t(partHeader.getSize()), monitor.get())) {
       return writeFailed("Failed to write to output.", monitor.get());
     }
@@ -191,12 +191,12 @@ bool HttpUploadImpl::writeFailed(const char* message, ProgressMonitor* monitor) 
   return keepEarlyReply(monitor);
 }
 
-bool HttpUploadImpl::sendFileData(const FormField& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
+bool HttpUploadImpl::sendFileData(FileEntry& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
                                   ProgressMonitor* monitor) {
-  std::unique_ptr<FileSource> source = openForUpload(file.value(), nullptr);
+  std::unique_ptr<FileSource> source = openForUpload(file.path, nullptr);
   if (!source) {
     log_.logError("Failed to open file for upload.");
-    log_.logData("filename", file.value());
+    log_.logData("filename", file.field.value());
     return false;
   }
   if (monitor && monitor->lastHeartbeatTick() == 0) monitor->setLastHeartbeatTick(ProgressMonitor::now());
@@ -218,7 +218,7 @@ bool HttpUploadImpl::sendFileData(const FormField& file, uint64_t announcedSize,
     // The body would fall short of its Content-Length and the server would wait
     // for bytes that never come.
     log_.logError("File became shorter while it was sent");
-    log_.logData("filename", file.value());
+    log_.logData("filename", file.field.value());
     log_.logData("announcedSize", decimal(announcedSize).c_str());
     log_.logData("sentSize", decimal(announcedSize - remaining).c_str());
     return false;
