@@ -244,16 +244,6 @@ TEST(SocketConnectionConnect, SecondConnectDropsPendingBytesAndClosesTheFirstCha
   EXPECT_EQ(second.timeLimitMs, 30000u);
 }
 
-TEST(SocketConnectionConnect, SecureConnectionsFailWithAClearMessage) {
-  SocketConnection c;
-  EncodedString host = ansi("127.0.0.1");
-  EXPECT_FALSE(c.Connect(host, 443, true, 1000, nullptr));
-  EXPECT_EQ(textOf(c.log()), "QuillonLog:\r\n  Connect:\r\n    Secure connections are not supported.\r\n");
-  DataBuffer out;
-  EXPECT_TRUE(c.ReceiveBytes(out, nullptr));
-  EXPECT_EQ(out.getSize(), 0u);
-}
-
 TEST(SocketConnectionProgress, ReceiveBytesNReportsPercentOfTheRequestUnlessTold) {
   for (bool noPercent : {false, true}) {
     nettest::CountingCallback callback;
