@@ -67,9 +67,12 @@ class Https : public testing::Test {
     state_.promptBeforeUpload = false;
     desktop_->albums().addAlbum("11", std::make_unique<app::Album>(11, "A", ""));
   }
+  // As the console's --service and --cacert choose them.
   void useService(const std::string& address) {
-    ASSERT_TRUE(app::parseServiceEndpoint(address, &state_.service));
-    state_.service.caFile = front().caFile();
+    std::string problem;
+    const std::string caFile = front().caFile();
+    ASSERT_TRUE(app::chooseServiceEndpoint(&address, &state_.service, &problem)) << problem;
+    ASSERT_TRUE(app::chooseCaFile(&caFile, &state_.service, &problem)) << problem;
     state_.service.limits.connectTimeoutMs = 1000;
   }
   upload::FileOutcome uploadPicture() {
