@@ -6,8 +6,11 @@ killed.
 
 The reply is a short 200, unless the request path is /reply/FRAMING/BYTES: then
 its body is BYTES bytes framed by Content-Length ("length"), by chunks of 16 KiB
-("chunked"), or by the close of the connection ("close", sent in 64 KiB pieces)."""
+("chunked"), or by the close of the connection ("close", sent in 64 KiB pieces).
+
+    sink_server.py [--tls CERT_FILE KEY_FILE]     TLS on every connection"""
 import socket
+import ssl
 import sys
 import threading
 
@@ -67,15 +70,27 @@ def serve(conn):
             conn.sendall(piece)
 
 
+def serve_tls(conn, context):
+    try:
+        serve(context.wrap_socket(conn, server_side=True))
+    except (ssl.SSLError, OSError):
+        conn.close()  # a client that refused the certificate, or went away
+
+
 def main():
+    context = None
+    if sys.argv[1:2] == ["--tls"]:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[2], sys.argv[3])
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     server.bind(("127.0.0.1", 0))
     server.listen(8)
     print(server.getsockname()[1], flush=True)
+    handle = (lambda conn: serve_tls(conn, context)) if context else serve
     while True:
         conn, _ = server.accept()
-        threading.Thread(target=serve, args=(conn,), daemon=True).start()
+        threading.Thread(target=handle, args=(conn,), daemon=True).start()
 
 
 if __name__ == "__main__":

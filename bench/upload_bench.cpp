@@ -1,7 +1,10 @@
 // Uploads one file to host:port with HttpUpload and prints the seconds it took,
 // the bytes per second of the file's data and the size of the reply body.
 //
-//   upload_bench HOST PORT FILE [CHUNK_SIZE [PATH]]     CHUNK_SIZE 0: the default
+//   upload_bench [--cacert CA_FILE] HOST PORT FILE [CHUNK_SIZE [PATH]]
+//
+// CHUNK_SIZE 0: the default. With --cacert the upload goes over TLS, trusting
+// the certificates of CA_FILE.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +15,15 @@
 #include "component/http/http_upload_impl.h"
 
 int main(int argc, char** argv) {
+  const char* caFile = nullptr;
+  if (argc > 2 && std::string(argv[1]) == "--cacert") {
+    caFile = argv[2];
+    argv[2] = argv[0];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 4 || argc > 6) {
-    std::fprintf(stderr, "usage: %s HOST PORT FILE [CHUNK_SIZE [PATH]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--cacert CA_FILE] HOST PORT FILE [CHUNK_SIZE [PATH]]\n", argv[0]);
     return 2;
   }
   bool ok = false;
@@ -25,6 +35,8 @@ int main(int argc, char** argv) {
   component::HttpUpload upload;
   upload.setHostname(argv[1]);
   upload.setPort(std::atoi(argv[2]));
+  upload.setSecure(caFile != nullptr);
+  upload.setCaFile(caFile);
   upload.setPath(argc == 6 ? argv[5] : "/upload");
   upload.addParam("user", "bench");
   upload.addFileReference("image", argv[3]);

@@ -1,8 +1,10 @@
 #pragma once
-// Where the service requests go, and how long one may take. The service host is
-// "kestrova.com" on port 80; tests, demos and staging point the client elsewhere
-// with the environment variable KESTROVA_SERVICE=host[:port] (the console also
-// takes --service).
+// Where the service requests go, how long one may take, and whom a secure
+// connection trusts. The service host is "kestrova.com" on port 80; tests,
+// demos and staging point the client elsewhere with the environment variable
+// KESTROVA_SERVICE=[https://|http://]host[:port] (the console also takes
+// --service), and name their own trusted certificates with KESTROVA_CA_FILE
+// (the console also takes --cacert).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +13,7 @@ namespace app {
 
 extern const char kServiceHost[];  // "kestrova.com"
 constexpr uint16_t kServicePort = 80;
+constexpr uint16_t kSecureServicePort = 443;
 
 // The bounds of one service request; a server cannot hold the client longer.
 struct FetchLimits {
@@ -28,16 +31,28 @@ struct FetchLimits {
 struct ServiceEndpoint {
   std::string host = kServiceHost;  // also the text of every request's Host: line
   uint16_t port = kServicePort;
+  // The service requests go over TLS, checked against `caFile`.
+  bool secure = false;
+  // A PEM file whose certificates are the only trusted roots of every secure
+  // connection of the run, the uploads' too; empty: the system's roots.
+  std::string caFile;
   FetchLimits limits;
 
-  // "http://host/", or "http://host:port/" for any port but 80: the root of the
-  // service's web site, under which the album pages lie.
+  // "http://host/" or "https://host/", with ":port" when the port is not the
+  // scheme's own: the root of the service's web site, under which the album
+  // pages lie.
   std::string siteRoot() const;
 };
 
-// Reads "host" or "host:port" (port a decimal number 1..65535). The host must be
-// non-empty and hold no blank, control character, "/" or ":". False, with *out
-// untouched, for anything else.
+// The length of the "https://" or "http://" that `address` begins with, in
+// either letter case (0 for neither); *secure tells which.
+size_t webScheme(const std::string& address, bool* secure);
+
+// Reads "host" or "host:port" (port a decimal number 1..65535), plain, or the
+// same behind "http://" or "https://" (either letter case; port 443 unless
+// given), with one "/" allowed at the end. The host must be non-empty and hold
+// no blank, control character, "/" or ":". False, with *out untouched, for
+// anything else.
 bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out);
 
 // The service a run talks to, read into *out: `option` (the console's
@@ -47,5 +62,12 @@ bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out);
 // another service: false, and *problem names where the text came from and what
 // it must look like.
 bool chooseServiceEndpoint(const std::string* option, ServiceEndpoint* out, std::string* problem);
+
+// The trusted roots of the run into out->caFile: `option` (the console's
+// --cacert; null when not given), else KESTROVA_CA_FILE when it is set. An
+// empty name is refused rather than taken for the system's roots: false, and
+// *problem says so. The file itself is read by each handshake, whose failure
+// names it.
+bool chooseCaFile(const std::string* option, ServiceEndpoint* out, std::string* problem);
 
 }  // namespace app

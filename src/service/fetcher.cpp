@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 
 #include "app/data_files.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
+#include "platform/tls.h"
 #include "service/reply_framing.h"
 #include "service/xml_reading.h"
 
@@ -24,19 +26,62 @@ const char kConnectFailed[] =
 
 constexpr int kReceiveBufferSize = 1000;
 
-std::string fail(app::Desktop& desktop, const char* message) {
+std::string fail(app::Desktop& desktop, const std::string& message) {
   desktop.messageBox(message, kNetworkErrorCaption, app::MessageButtons::kOk);
   return kFetchError;
 }
 
-void sendAll(platform::SocketHandle s, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    const int n = platform::sendSome(s, bytes.data() + sent, int(bytes.size() - sent));
-    if (n <= 0) return;  // the receive below then sees the end or the error
-    sent += size_t(n);
+// The exchange's connection: the socket itself, or the TLS stream over it.
+class Link {
+ public:
+  explicit Link(platform::SocketHandle s) : socket_(s) {}
+  ~Link() {
+    if (tls_) tls_->close();
+    platform::closeSocketHandle(socket_);
   }
-}
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+
+  // The handshake with its checks; false with the reason in tlsError().
+  bool secure(const std::string& host, const std::string& caFile, uint32_t ms) {
+    tls_ = std::make_unique<platform::TlsStream>();
+    return tls_->handshake(socket_, host, caFile, ms);
+  }
+  const std::string& tlsError() const { return tls_->errorText(); }
+
+  // Every byte, each wait for room at most `idleMs`. A failure stops it
+  // quietly: the receive then sees the end or the error.
+  void sendAll(const std::string& bytes, uint32_t idleMs) {
+    size_t sent = 0;
+    if (!tls_) {
+      while (sent < bytes.size()) {
+        const int n = platform::sendSome(socket_, bytes.data() + sent, int(bytes.size() - sent));
+        if (n <= 0) return;
+        sent += size_t(n);
+      }
+      return;
+    }
+    for (;;) {
+      // The stream holds the bytes back until flush() has pushed them out.
+      const bool flushing = sent == bytes.size();
+      const int n = flushing ? tls_->flush() : tls_->send(bytes.data() + sent, int(bytes.size() - sent));
+      if (flushing && n == 1) return;
+      if (!flushing && n > 0) {
+        sent += size_t(n);
+        continue;
+      }
+      if ((n < 0 && !tls_->wouldBlock()) || tls_->waitWritable(idleMs) != 1) return;
+    }
+  }
+  int waitReadable(uint32_t ms) { return tls_ ? tls_->waitReadable(ms) : platform::waitReadable(socket_, ms); }
+  int receive(char* buffer, int size) {
+    return tls_ ? tls_->receive(buffer, size) : platform::receiveSome(socket_, buffer, size);
+  }
+
+ private:
+  platform::SocketHandle socket_;
+  std::unique_ptr<platform::TlsStream> tls_;
+};
 
 // A connect that gets no answer would otherwise wait for the system's own limit,
 // which is minutes on some systems.
@@ -77,19 +122,36 @@ std::string percentEncode(const std::string& text) {
 
 std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
                                  const std::string& request, const app::FetchLimits& limits) {
+  app::ServiceEndpoint service;
+  service.host = host;
+  service.port = port;
+  service.limits = limits;
+  return fetchServiceDocument(desktop, service, request);
+}
+
+std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
+                                 const std::string& request) {
+  const app::FetchLimits& limits = service.limits;
   uint32_t address = 0;
-  if (!platform::lookUpIPv4(host, &address)) return fail(desktop, kLookupFailed);
+  if (!platform::lookUpIPv4(service.host, &address)) return fail(desktop, kLookupFailed);
   const platform::SocketHandle s = platform::openStreamSocket();
   if (s == platform::kInvalidSocket) return fail(desktop, kSocketFailed);
-  if (!connectWithin(s, address, port, limits.connectTimeoutMs)) {
+  const uint32_t start = platform::tickCount();
+  if (!connectWithin(s, address, service.port, limits.connectTimeoutMs)) {
     platform::closeSocketHandle(s);
     return fail(desktop, kConnectFailed);
   }
+  Link link(s);
+  // A server that stalls, or answers in plain HTTP, fails within the connect's
+  // time; a refused certificate ends the exchange before the request is sent.
+  const uint32_t connecting = platform::tickCount() - start;
+  const uint32_t handshakeMs = connecting < limits.connectTimeoutMs ? limits.connectTimeoutMs - connecting : 1;
+  if (service.secure && !link.secure(service.host, service.caFile, handshakeMs)) return fail(desktop, link.tlsError());
 
   // A server that sends a byte now and then would restart the idle time for
   // ever; the overall limit ends the exchange whatever the pace.
   const uint32_t connected = platform::tickCount();
-  sendAll(s, request);
+  link.sendAll(request, limits.idleTimeoutMs);
 
   std::string reply;
   ReplyFraming framing;
@@ -98,13 +160,12 @@ std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host,
     const uint32_t spent = platform::tickCount() - connected;
     if (spent >= limits.overallTimeoutMs) break;
     // Silence for the idle time, or a failed wait, ends the reply as it stands.
-    if (platform::waitReadable(s, std::min(limits.idleTimeoutMs, limits.overallTimeoutMs - spent)) != 1) break;
-    const int n = platform::receiveSome(s, buffer, kReceiveBufferSize);
+    if (link.waitReadable(std::min(limits.idleTimeoutMs, limits.overallTimeoutMs - spent)) != 1) break;
+    const int n = link.receive(buffer, kReceiveBufferSize);
     if (n <= 0) break;  // closed by the server, or a receive error: keep what came
     const size_t take = std::min(size_t(n), limits.maxReplyBytes - reply.size());
     reply.append(buffer, framing.feed(buffer, take));
   }
-  platform::closeSocketHandle(s);
   return reply;
 }
 

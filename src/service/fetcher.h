@@ -38,6 +38,12 @@ std::string percentEncode(const std::string& text);
 // own socket).
 std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
                                  const std::string& request, const app::FetchLimits& limits = {});
+// The same to `service`, over TLS when it is secure: the handshake gets what the
+// connect left of limits.connectTimeoutMs, and a failed handshake or check shows
+// its reason, naming the host, in the "Network Error" box before any byte of the
+// request is sent.
+std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
+                                 const std::string& request);
 
 // Reply steps after a successful fetch: keeps the reply from its first "<" (all
 // of it dropped when there is none), writes that text to data/`fileName` through

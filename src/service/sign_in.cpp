@@ -38,8 +38,7 @@ std::string fetchAccountData(app::AppState& state) {
       serviceRequest("/getuserdataxml.php?user=" + percentEncode(state.login.username) +
                          "&hashed_password=" + percentEncode(state.login.hashedPassword),
                      state.service.host);
-  std::string reply =
-      fetchServiceDocument(*state.desktop, state.service.host, state.service.port, request, state.service.limits);
+  std::string reply = fetchServiceDocument(*state.desktop, state.service, request);
   progress->setProgress(100);
   if (state.paceSignIn) platform::sleepMs(kPauseAfterReplyMs);
   return reply;

@@ -19,9 +19,8 @@ bool fail(app::AppState& state, const char* message) {
 }  // namespace
 
 bool lookUpUploadServer(app::AppState& state) {
-  const std::string reply = fetchServiceDocument(*state.desktop, state.service.host, state.service.port,
-                                                 serviceRequest("/getserverxml.php", state.service.host),
-                                                 state.service.limits);
+  const std::string reply =
+      fetchServiceDocument(*state.desktop, state.service, serviceRequest("/getserverxml.php", state.service.host));
   if (reply == kFetchError) return false;
 
   TiXmlDocument document;

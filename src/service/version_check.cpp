@@ -23,7 +23,7 @@ bool startVersionCheck(app::AppState& state) {
 
 int versionCheckThread(app::Desktop& desktop, const app::ServiceEndpoint& endpoint) {
   const std::string request = serviceRequest("/versioncheckxml.php?application=flingpost", endpoint.host);
-  const std::string reply = fetchServiceDocument(desktop, endpoint.host, endpoint.port, request, endpoint.limits);
+  const std::string reply = fetchServiceDocument(desktop, endpoint, request);
   if (reply == kFetchError) return 0;
 
   TiXmlDocument document;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/service_endpoint.h"
+
 namespace upload {
 
 bool splitUploadAddress(const std::string& address, UploadTarget* out) {
@@ -11,6 +13,8 @@ bool splitUploadAddress(const std::string& address, UploadTarget* out) {
   const size_t pathStart = address.find('/', hostStart);
   if (pathStart == std::string::npos || pathStart == hostStart) return false;
   UploadTarget t;
+  app::webScheme(address, &t.secure);
+  if (t.secure) t.port = app::kSecureServicePort;
   t.host = address.substr(hostStart, pathStart - hostStart);
   t.path = address.substr(pathStart);
   // An address may name a port ("host:8080"): the connection needs it, while

@@ -44,6 +44,8 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
   upload.setHostname(target.host.c_str());
   upload.setPath(target.path.c_str());
   upload.setPort(target.port);
+  upload.setSecure(target.secure);
+  upload.setCaFile(state.service.caFile.c_str());
   upload.setIdleLimitMs(state.uploadIdleLimitMs);
   upload.addFileReference("image", outcome.path.c_str());
   upload.addParam("user", state.login.username.c_str());

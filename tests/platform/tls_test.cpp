@@ -1,19 +1,31 @@
-// The TLS stream against servers on loopback: megabytes both ways with a good
-// server, and every way a server can fail the checks or end the exchange.
+// TLS on each system, against servers on loopback: HTTPS through the whole
+// client (sign-in, upload server look-up, an upload and its codes, through the
+// TLS front of the local service stand-in), every way a server fails the
+// checks (the reason shown, no byte of a request sent); then the stream itself
+// with megabytes both ways and the ends and failures the client cannot show.
 #include "platform/tls.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "app/app_state.h"
 #include "platform/clock.h"
+#include "service/sign_in.h"
+#include "service/upload_server.h"
+#include "shell/commands.h"
+#include "support/file_text.h"
 #include "support/loopback_peer.h"
+#include "support/scripted_desktop.h"
+#include "support/temp_dir.h"
 #include "support/tls_front.h"
+#include "upload/failure_reason.h"
+#include "upload/upload_address.h"
+#include "upload/upload_batch.h"
 
 namespace {
 
 using platform::TlsFailure;
-using testsupport::LoopbackPeer;
 using testsupport::TlsFront;
 
 constexpr uint32_t kExchangeLimitMs = 30000;
@@ -26,6 +38,124 @@ constexpr uint32_t kSilenceLimitMs = 2000;
 TlsFront& front() {
   static TlsFront f;
   return f;
+}
+
+// What the user reads when the secure connection to `host` failed.
+std::string refused(const std::string& host) { return "Secure connection to " + host + " failed: "; }
+
+// A picture of one pixel, dropped on the first album of the list.
+class OneDrop : public upload::DroppedFiles {
+ public:
+  int albumIndex(app::AlbumListView&) override { return 0; }
+  int count() override { return 1; }
+  std::string path(int) override {
+    testsupport::writeFileBytes("pic.gif", std::string("GIF89a\x01\0\x01\0\x80\0\0\0\0\0\xff\xff\xff!\xf9\x04\x01\0\0\0\0,"
+                                                       "\0\0\0\0\x01\0\x01\0\0\x02\x02" "D\x01\0;", 43));
+    return "pic.gif";
+  }
+  void finish() override {}
+};
+
+class Https : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!front().ready()) GTEST_SKIP() << front().whyNot();
+    testsupport::ensureSocketsStarted();
+    state_.login.username = "demo";
+    state_.login.hashedPassword = "fe01ce2a7fbac8fafaed7c982a04e229";
+    state_.signedIn = true;
+    state_.promptBeforeUpload = false;
+    desktop_->albums().addAlbum("11", std::make_unique<app::Album>(11, "A", ""));
+  }
+  // As the console's --service and --cacert choose them.
+  void useService(const std::string& address) {
+    std::string problem;
+    const std::string caFile = front().caFile();
+    ASSERT_TRUE(app::chooseServiceEndpoint(&address, &state_.service, &problem)) << problem;
+    ASSERT_TRUE(app::chooseCaFile(&caFile, &state_.service, &problem)) << problem;
+    state_.service.limits.connectTimeoutMs = 1000;
+  }
+  upload::FileOutcome uploadPicture() {
+    OneDrop drop;
+    return upload::uploadDroppedFiles(state_, drop).files.at(0);
+  }
+
+  testsupport::TempDir dir_{true};
+  std::shared_ptr<testsupport::ScriptedDesktop> desktop_ = std::make_shared<testsupport::ScriptedDesktop>();
+  app::AppState state_{desktop_};
+};
+
+TEST_F(Https, SignInUploadAndCodesGoThroughTheTlsFront) {
+  const std::string site = "https://localhost:" + std::to_string(front().port(TlsFront::kService));
+  useService(site);
+  ASSERT_TRUE(service::signInAndLoadAlbums(state_));
+  const upload::FileOutcome file = uploadPicture();
+  EXPECT_EQ(file.codes.html.find("<a href=\"" + site + "/files/demo/0/"), 0u) << file.error;
+  EXPECT_EQ(shell::albumPageAddress(state_, app::Album(11, "", "")), site + "/members/demo/view.php?aid=11");
+  EXPECT_EQ(desktop_->boxCount(), 0u);
+}
+
+TEST_F(Https, RefusedServersGetNoByteOfTheRequestAndTheUserReadsWhy) {
+  enum Peer { kFront, kPlainHttp, kSilent };
+  const struct {
+    Peer peer;
+    TlsFront::Kind kind;
+    const char* reason;
+    const char* host = "localhost";
+    const char* caFile = nullptr;  // nullptr: the front's CA; "": the system's roots
+  } cases[] = {
+      {kFront, TlsFront::kForeignCa, "the server's certificate is not from a trusted authority"},
+      {kFront, TlsFront::kGood, "the server's certificate is not from a trusted authority", "localhost", ""},
+      {kFront, TlsFront::kOtherHost, "the server's certificate is made out to another host name"},
+      {kFront, TlsFront::kOtherHost, "the server's certificate is made out to another host name", "127.0.0.1"},
+      {kFront, TlsFront::kExpired, "the server's certificate has expired or is not yet valid"},
+      {kFront, TlsFront::kOldVersion, "the TLS exchange failed"},
+      {kFront, TlsFront::kGood, "the CA file cannot be used (no-such-ca.pem: ", "localhost", "no-such-ca.pem"},
+      {kPlainHttp, TlsFront::kKinds, "the server does not speak TLS on this port"},
+      {kSilent, TlsFront::kKinds, "the TLS handshake did not finish in time"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    testsupport::LoopbackPeer peer;
+    // A plain server answers the first byte of the hello (a handshake record, 0x16).
+    if (c.peer == kPlainHttp) peer.receiveUntil(std::string(1, '\x16')).send("HTTP/1.1 400 Bad Request\r\n\r\n");
+    if (c.peer == kSilent) peer.stall();
+    peer.start();
+    const size_t before = c.peer == kFront ? front().received(c.kind) : 0;
+    useService("https://" + std::string(c.host) + ":" +
+               std::to_string(c.peer == kFront ? front().port(c.kind) : peer.port()));
+    if (c.caFile) state_.service.caFile = c.caFile;
+    const uint32_t start = platform::tickCount();
+    EXPECT_FALSE(service::lookUpUploadServer(state_));
+    EXPECT_LT(platform::tickCount() - start, 2000u);
+    const testsupport::RecordedBox box = desktop_->boxes().at(size_t(&c - cases));
+    EXPECT_EQ(box.caption, "Network Error");
+    EXPECT_EQ(box.text.rfind(refused(c.host) + c.reason, 0), 0u) << box.text;
+    EXPECT_EQ(c.peer == kFront ? front().received(c.kind) : 0u, before);
+    EXPECT_EQ(peer.received().find("GET"), std::string::npos);
+  }
+
+  // The upload server that the service names is held to the same checks, and
+  // the reason stays in data/lasterror.xml.
+  testsupport::LoopbackPeer service;
+  service.receiveUntil("\n\n").send("HTTP/1.1 200 OK\r\n\r\n<getserver><uploadform>https://localhost:" +
+                                    std::to_string(front().port(TlsFront::kForeignCa)) + "/u</uploadform></getserver>");
+  service.start();
+  useService(service.address());
+  const upload::FileOutcome file = uploadPicture();
+  EXPECT_EQ(file.error.rfind("the upload did not go through: " + refused("localhost") + cases[0].reason, 0), 0u)
+      << file.error;
+  EXPECT_NE(testsupport::readFileBytes(upload::lastErrorPath()).find(refused("localhost")), std::string::npos);
+  EXPECT_EQ(front().received(TlsFront::kForeignCa), 0u);
+}
+
+TEST(HttpsAddresses, InEitherLetterCaseMeanTlsOnPort443UnlessTheyNameOne) {
+  upload::UploadTarget target;
+  ASSERT_TRUE(upload::splitUploadAddress("HTTPS://up.invalid/u.php", &target));
+  EXPECT_TRUE(target.secure && target.port == 443 && target.host == "up.invalid") << target.port;
+  app::ServiceEndpoint service;
+  ASSERT_TRUE(app::parseServiceEndpoint("Https://kestrova.com/", &service));
+  EXPECT_TRUE(service.secure && service.port == 443 && service.siteRoot() == "https://kestrova.com/");
 }
 
 std::string pattern(size_t size) {
@@ -79,72 +209,27 @@ std::string exchange(platform::TlsStream& tls, size_t up, size_t down, int* end)
   return got;
 }
 
-// A plain peer in place of a TLS server.
-enum class Plain { kNone, kHttp, kSilent };
-
-struct Case {
-  const char* name;
-  TlsFront::Kind kind;
-  TlsFailure handshake;                // kNone: the handshake passes and the exchange runs
-  TlsFailure end = TlsFailure::kNone;  // kNone: the exchange ends with the server's end
-  size_t bytes = 0;                    // each way
-  const char* host = "localhost";
-  const char* caFile = nullptr;  // nullptr: the front's test CA; "": the system's roots
-  Plain plain = Plain::kNone;
-  uint32_t limitMs = 10000;
-};
-
-const Case kCases[] = {
-    {"GoodServerMovesMegabytesBothWaysAndEndsWithItsAlert", TlsFront::kGood, TlsFailure::kNone, TlsFailure::kNone,
-     3 << 20},
-    {"EndWithoutClosingAlertIsAnEnd", TlsFront::kNoAlert, TlsFailure::kNone, TlsFailure::kNone, 40000},
-    {"EndInsideARecordFails", TlsFront::kCutRecord, TlsFailure::kNone, TlsFailure::kEnded, 40000},
-    {"CertificateOfAnotherCaIsRefused", TlsFront::kForeignCa, TlsFailure::kUntrusted},
-    {"CertificateForAnotherHostIsRefused", TlsFront::kOtherHost, TlsFailure::kWrongHost},
-    {"AddressMissingFromTheCertificateIsRefused", TlsFront::kOtherHost, TlsFailure::kWrongHost, TlsFailure::kNone, 0,
-     "127.0.0.1"},
-    {"ExpiredCertificateIsRefused", TlsFront::kExpired, TlsFailure::kExpired},
-    {"ServerBelowTls12IsRefused", TlsFront::kOldVersion, TlsFailure::kProtocol},
-    {"SystemRootsDoNotTrustTheTestCa", TlsFront::kGood, TlsFailure::kUntrusted, TlsFailure::kNone, 0, "localhost", ""},
-    {"MissingCaFileIsRefused", TlsFront::kGood, TlsFailure::kCaFile, TlsFailure::kNone, 0, "localhost",
-     "no-such-ca.pem"},
-    {"PlainHttpOnTheTlsPortIsNotTls", TlsFront::kGood, TlsFailure::kNotTls, TlsFailure::kNone, 0, "localhost", nullptr,
-     Plain::kHttp},
-    {"StalledHandshakeEndsAtItsTimeLimit", TlsFront::kGood, TlsFailure::kTimeout, TlsFailure::kNone, 0, "localhost",
-     nullptr, Plain::kSilent, 500},
-};
-
-class TlsStreamTest : public testing::TestWithParam<Case> {};
-
-TEST_P(TlsStreamTest, Case) {
-  const Case& c = GetParam();
+TEST(TlsStream, MovesMegabytesBothWaysAndEndsWhereTheServerEndsBetweenRecords) {
+  const struct {
+    TlsFront::Kind kind;
+    size_t bytes;  // each way
+    TlsFailure end;
+  } cases[] = {
+      {TlsFront::kGood, 3 << 20, TlsFailure::kNone},      // ends with its closing alert
+      {TlsFront::kNoAlert, 40000, TlsFailure::kNone},     // an end without the alert is an end too
+      {TlsFront::kCutRecord, 40000, TlsFailure::kEnded},  // an end inside a record is not
+  };
   testsupport::ensureSocketsStarted();
   if (!front().ready()) GTEST_SKIP() << front().whyNot();
-  LoopbackPeer peer;
-  // A plain server answers the first bytes of the hello (a handshake record, 0x16).
-  if (c.plain == Plain::kHttp)
-    peer.receiveUntil(std::string(1, '\x16')).send("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
-  if (c.plain == Plain::kSilent) peer.stall();
-  peer.start();
-  Client client(c.plain == Plain::kNone ? front().port(c.kind) : peer.port());
-  const uint32_t start = platform::tickCount();
-  const bool done = client.tls.handshake(client.socket, c.host, c.caFile ? c.caFile : front().caFile(), c.limitMs);
-  EXPECT_LT(platform::tickCount() - start, c.limitMs + 1000);
-  EXPECT_EQ(client.tls.failure(), c.handshake) << client.tls.errorText();
-  if (!done) {
-    EXPECT_NE(client.tls.errorText().find(c.host), std::string::npos) << client.tls.errorText();
-    EXPECT_EQ(client.tls.send("GET", 3), -1);
-    EXPECT_FALSE(client.tls.wouldBlock());
-    return;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    Client client(front().port(c.kind));
+    ASSERT_TRUE(client.tls.handshake(client.socket, "localhost", front().caFile(), 10000)) << client.tls.errorText();
+    int end = 0;
+    EXPECT_TRUE(exchange(client.tls, c.bytes, c.bytes, &end) == pattern(c.bytes));
+    EXPECT_EQ(end, c.end == TlsFailure::kNone ? 0 : -1);
+    EXPECT_EQ(client.tls.failure(), c.end) << client.tls.errorText();
   }
-  ASSERT_EQ(c.handshake, TlsFailure::kNone);
-  int end = 0;
-  EXPECT_TRUE(exchange(client.tls, c.bytes, c.bytes, &end) == pattern(c.bytes));
-  EXPECT_EQ(end, c.end == TlsFailure::kNone ? 0 : -1);
-  EXPECT_EQ(client.tls.failure(), c.end) << client.tls.errorText();
 }
-
-INSTANTIATE_TEST_SUITE_P(Servers, TlsStreamTest, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

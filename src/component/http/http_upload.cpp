@@ -18,6 +18,8 @@ HttpUpload::~HttpUpload() = default;
 void HttpUpload::setHostname(const char* host) { impl_->hostName().setText(host, utf8_); }
 void HttpUpload::setPath(const char* path) { impl_->path().setText(path, utf8_); }
 void HttpUpload::setPort(int port) { impl_->setPort(port); }
+void HttpUpload::setSecure(bool on) { impl_->setSecureChannel(on); }
+void HttpUpload::setCaFile(const char* caFile) { impl_->setCaFile(caFile ? caFile : ""); }
 void HttpUpload::setIdleLimitMs(uint32_t ms) { impl_->setIdleLimitMs(ms); }
 
 void HttpUpload::addParam(const char* name, const char* value) {

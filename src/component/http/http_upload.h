@@ -40,6 +40,11 @@ class HttpUpload {
   void setPath(const char* path);
   // The TCP port (80 unless set); the Host line carries the bare host name.
   void setPort(int port);
+  // TLS, with the server's certificate checked against the host name and the
+  // trusted roots: those of the PEM file `caFile`, or the system's when it is
+  // empty. Off unless set.
+  void setSecure(bool on);
+  void setCaFile(const char* caFile);
   // How long the transfer may go without a byte moving before the run fails;
   // 0 (the default) keeps the connection's own limit of 5000 s.
   void setIdleLimitMs(uint32_t ms);

@@ -65,10 +65,14 @@ bool HttpUploadImpl::run(const char* contextName, ProgressCallback* callback) {
   connection_->setHeartbeatMs(heartbeatMs_);
   connection_->setReceiveIdleLimitMs(idleLimitMs_);
   connection_->setSendIdleLimitMs(idleLimitMs_);
+  connection_->setCaFile(caFile_);
   byteSink_ = connection_.get();
 
   if (!connection_->Connect(hostName_, port_, secureChannel_, int(connectTimeoutMs_), callback_)) {
     if (callback_ && callback_->wasAborted()) log_.logError("Connection attempt aborted by application");
+    // A refused certificate is what the user must read first, not the connect.
+    const std::string secureFailure = connection_->secureFailureText();
+    if (!secureFailure.empty()) log_.logError(secureFailure.c_str());
     StringBuffer socketLog;
     connection_->lastErrorText(socketLog);
     releaseConnection();

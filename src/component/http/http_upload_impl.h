@@ -76,6 +76,11 @@ class HttpUploadImpl : public ComponentObject {
   EncodedString& userAgent() { return userAgent_; }
   void setPort(int port) { port_ = port; }
   int port() const { return port_; }
+  // TLS for the runs' connections, trusting the certificates of the PEM file
+  // `caFile` (empty: the system's roots).
+  void setSecureChannel(bool on) { secureChannel_ = on; }
+  bool secureChannel() const { return secureChannel_; }
+  void setCaFile(const std::string& path) { caFile_ = path; }
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
   uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
   // The send and receive idle limit of each run's connection (0: its default).
@@ -141,6 +146,7 @@ class HttpUploadImpl : public ComponentObject {
   EncodedString hostName_;
   int port_ = 80;
   bool secureChannel_ = false;
+  std::string caFile_;
   EncodedString path_;
   DataBuffer replyBody_;
   EncodedString replyHeaderText_;

@@ -1,13 +1,17 @@
 #pragma once
 // SocketChannel: one connection of a SocketConnection. It routes connect, send,
-// receive and close to its TcpSocket, and checks for an abort after every
-// completed transfer. Tests derive from it to play a connection from memory.
+// receive and close to its TcpSocket, or, for a secure connection, to a TLS
+// stream over that socket, and checks for an abort after every completed
+// transfer. Tests derive from it to play a connection from memory.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "component/base/data_buffer.h"
 #include "component/log/diagnostic_log.h"
 #include "component/net/tcp_socket.h"
+#include "platform/tls.h"
 
 namespace component {
 
@@ -21,8 +25,10 @@ class SocketChannel {
   SocketChannel(const SocketChannel&) = delete;
   SocketChannel& operator=(const SocketChannel&) = delete;
 
-  // `timeLimitMs` bounds the connect (0: blocking, no limit). Secure
-  // connections are not available: they fail with a message.
+  // `timeLimitMs` bounds the connect (0: blocking, no limit). A secure connect
+  // adds the TLS handshake with its checks within what is left of that time;
+  // when it fails, its reason is logged and the socket closed before a single
+  // byte of the caller's could be sent.
   virtual bool connect(const char* host, int port, bool secure, uint32_t heartbeatMs, uint32_t timeLimitMs,
                        DiagnosticLog& log, ProgressMonitor* monitor);
   virtual bool send(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, uint32_t idleLimitMs,
@@ -31,8 +37,16 @@ class SocketChannel {
   virtual bool receive(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, uint32_t idleLimitMs,
                        DiagnosticLog& log, ProgressMonitor* monitor, ReceiveFlags& flags);
   virtual void close(DiagnosticLog& log);
-  // Sends that more bytes follow at once may be held back by the system.
-  void setMoreToFollow(bool on) { socket_.setMoreToFollow(on); }
+  // Sends that more bytes follow at once may be held back by the system (or,
+  // secure, in the stream's last record).
+  void setMoreToFollow(bool on) {
+    moreToFollow_ = on;
+    socket_.setMoreToFollow(on);
+  }
+  // The trusted roots of a secure connect: a PEM file, or "" for the system's.
+  void setCaFile(const std::string& path) { caFile_ = path; }
+  // Why the secure connection failed, naming the host; "" when it did not.
+  std::string secureFailureText() const;
 
   TcpSocket& tcpSocket() { return socket_; }
   bool isSecure() const { return secure_; }
@@ -45,6 +59,20 @@ class SocketChannel {
 
   bool secure_ = false;
   TcpSocket socket_;
+
+ private:
+  bool sendSecure(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
+                  ProgressMonitor* monitor);
+  bool receiveSecure(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, DiagnosticLog& log,
+                     ProgressMonitor* monitor, ReceiveFlags& flags);
+  // Waits within the idle limit, in heartbeat slices with an abort check after
+  // each, until the stream has something to report or, `writable`, room.
+  bool waitSecure(bool writable, uint32_t heartbeatMs, ProgressMonitor* monitor, ReceiveFlags& flags,
+                  DiagnosticLog& log);
+
+  std::unique_ptr<platform::TlsStream> tls_;
+  std::string caFile_;
+  bool moreToFollow_ = false;
 };
 
 }  // namespace component

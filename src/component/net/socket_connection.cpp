@@ -52,9 +52,14 @@ bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int t
   channel_.reset();  // closes the earlier connection first
   channel_ = std::make_unique<SocketChannel>();
   pendingBytes_.clear();
+  channel_->setCaFile(caFile_);
   const auto monitor = monitorFor(callback, 100);
   return channel_->connect(host.getUtf8(), port, secure, heartbeatMs_, static_cast<uint32_t>(std::max(timeLimitMs, 0)),
                            log_, monitor.get());
+}
+
+std::string SocketConnection::secureFailureText() const {
+  return channel_ ? channel_->secureFailureText() : std::string();
 }
 
 bool SocketConnection::ReceiveBytes(DataBuffer& out, ProgressCallback* callback) {

@@ -4,6 +4,7 @@
 // after itself; failures are reported as false with the reason in that log.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "component/base/data_buffer.h"
 #include "component/base/encoded_string.h"
@@ -53,6 +54,10 @@ class SocketConnection : public ComponentObject, public ByteSink {
   SocketConnection& operator=(const SocketConnection&) = delete;
 
   bool Connect(EncodedString& host, int port, bool secure, int timeLimitMs, ProgressCallback* callback);
+  // The trusted roots of the next secure Connect: a PEM file, or "" for the system's.
+  void setCaFile(const std::string& path) { caFile_ = path; }
+  // Why the current secure connection failed, naming the host; "" when it did not.
+  std::string secureFailureText() const;
   // Appends what one receive brings (or the pending bytes). True once a
   // connection exists, also when nothing arrived (callers judge by the size),
   // unless the callback stopped the receive.
@@ -103,6 +108,7 @@ class SocketConnection : public ComponentObject, public ByteSink {
   uint32_t sendChunkSize_ = 4096;
   uint32_t receiveChunkSize_ = 4096;
   DataBuffer pendingBytes_;
+  std::string caFile_;
 };
 
 }  // namespace component

@@ -90,6 +90,10 @@ class TcpSocket {
   // (at least 50 ms), then whole heartbeats, each recorded in the log.
   bool waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, ProgressMonitor* monitor, ReceiveFlags& flags,
                    DiagnosticLog& log);
+  // The check between two slices of a wait: true, with the aborted flag and
+  // its log entry, when the monitor's caller has asked to stop.
+  static bool abortedBetweenSlices(ProgressMonitor* monitor, uint32_t heartbeatMs, ReceiveFlags& flags,
+                                   DiagnosticLog& log);
   // Sends every byte in pieces of `chunkSize` (0: all at once) without ever
   // blocking longer than the idle limit. Every piece but the last tells the
   // system that more follows; so does the last while setMoreToFollow is on.

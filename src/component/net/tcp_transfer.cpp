@@ -67,19 +67,22 @@ bool TcpSocket::waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, Progress
     log.logDataLong("totalMsWaitedSoFar", static_cast<int32_t>(waited));
     log.logDataLong("timeoutMs", static_cast<int32_t>(timeLimitMs));
     if (waited >= timeLimitMs) break;
-    if (monitor && heartbeatMs != 0) {
-      monitor->checkAbort(heartbeatMs);
-      // isAborted also sees an abort answered before this wait began.
-      if (monitor->isAborted()) {
-        flags.aborted = true;
-        log.logError("socket operation aborted by application callback");
-        return false;
-      }
-    }
+    if (abortedBetweenSlices(monitor, heartbeatMs, flags, log)) return false;
   }
   log.logError("Timeout waiting to read socket or accept connection");
   flags.timedOut = true;
   return false;
+}
+
+bool TcpSocket::abortedBetweenSlices(ProgressMonitor* monitor, uint32_t heartbeatMs, ReceiveFlags& flags,
+                                     DiagnosticLog& log) {
+  if (!monitor || heartbeatMs == 0) return false;
+  monitor->checkAbort(heartbeatMs);
+  // isAborted also sees an abort answered before this wait began.
+  if (!monitor->isAborted()) return false;
+  flags.aborted = true;
+  log.logError("socket operation aborted by application callback");
+  return true;
 }
 
 bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,

@@ -67,7 +67,10 @@ const char kUsage[] =
     "      upload the files into the album KEY, then print the HTML codes one per\n"
     "      line, an empty line, and the BBCodes one per line\n"
     "\n"
-    "  --service HOST[:PORT]   the service (else KESTROVA_SERVICE, else kestrova.com)\n"
+    "  --service [https://]HOST[:PORT]\n"
+    "                          the service (else KESTROVA_SERVICE, else kestrova.com)\n"
+    "  --cacert FILE           trust only the certificates in the PEM file FILE for\n"
+    "                          https (else KESTROVA_CA_FILE, else the system's)\n"
     "  --user NAME             sign in as NAME instead of with the saved sign-in\n"
     "  --password-stdin        read the password from standard input, not the terminal\n"
     "  --remember              save the sign-in for the next commands\n"
@@ -132,7 +135,9 @@ int parseCommandLine(int argc, char** argv, Options& o) {
       return true;
     };
     if (a == "--service") {
-      if (!value(o.service)) return usageError("--service needs HOST[:PORT]");
+      if (!value(o.service)) return usageError("--service needs [https://]HOST[:PORT]");
+    } else if (a == "--cacert") {
+      if (!value(o.caFile) || o.caFile.empty()) return usageError("--cacert needs FILE");
     } else if (a == "--user") {
       if (!value(o.user) || o.user.empty()) return usageError("--user needs a name");
     } else if (a == "--album") {

@@ -9,6 +9,7 @@ namespace console {
 struct Options {
   std::string command;  // "login", "albums", "upload", or empty for the session
   std::string service;
+  std::string caFile;  // --cacert
   std::string user;
   std::string album;
   std::string filesFrom;  // --files-from: a list file, or "-" for standard input

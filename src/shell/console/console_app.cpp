@@ -59,7 +59,8 @@ int run(int argc, char** argv) {
   }
   app::ServiceEndpoint service;
   std::string problem;
-  if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem))
+  if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem) ||
+      !app::chooseCaFile(o.caFile.empty() ? nullptr : &o.caFile, &service, &problem))
     return usageError(problem);
   std::vector<std::string> files;
   if (o.command == "upload") {

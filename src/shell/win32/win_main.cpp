@@ -25,7 +25,8 @@ int refuseToStart(const std::string& problem) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   app::ServiceEndpoint service;
   std::string problem;
-  if (!app::chooseServiceEndpoint(nullptr, &service, &problem)) return refuseToStart(problem);
+  if (!app::chooseServiceEndpoint(nullptr, &service, &problem) || !app::chooseCaFile(nullptr, &service, &problem))
+    return refuseToStart(problem);
   // Held before the state empties the link-code cache, until the program ends.
   const std::unique_ptr<app::DataFolderLock> folderLock = app::lockDataFolder(0, nullptr, &problem);
   if (!folderLock) return refuseToStart(problem);

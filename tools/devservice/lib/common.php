@@ -117,9 +117,12 @@ function ds_store(): string
 
 // The client's Host line carries no port, so addresses handed out always name
 // the loopback address and the port this server listens on.
+/** Where clients reach the stand-in: DEVSERVICE_BASE_URL (a TLS front's
+ * "https://localhost:PORT"), else its own plain address. */
 function ds_base_url(): string
 {
-    return 'http://127.0.0.1:' . ($_SERVER['SERVER_PORT'] ?? '80');
+    $base = getenv('DEVSERVICE_BASE_URL');
+    return ($base === false || $base === '') ? 'http://127.0.0.1:' . ($_SERVER['SERVER_PORT'] ?? '80') : $base;
 }
 
 function ds_url_path(array $segments): string
