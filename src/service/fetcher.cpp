@@ -120,15 +120,6 @@ std::string percentEncode(const std::string& text) {
   return out;
 }
 
-std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
-                                 const std::string& request, const app::FetchLimits& limits) {
-  app::ServiceEndpoint service;
-  service.host = host;
-  service.port = port;
-  service.limits = limits;
-  return fetchServiceDocument(desktop, service, request);
-}
-
 std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
                                  const std::string& request) {
   const app::FetchLimits& limits = service.limits;

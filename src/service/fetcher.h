@@ -26,22 +26,19 @@ std::string serviceRequest(const std::string& pathAndQuery, const std::string& h
 // line, and a raw "&" or "#" would rewrite the query.
 std::string percentEncode(const std::string& text);
 
-// Sends `request` to host:port and returns the whole raw reply (status line,
+// Sends `request` to `service` and returns the whole raw reply (status line,
 // headers and body as they came). On a failed name lookup, socket or connection
 // it shows one message box titled "Network Error" on `desktop` and returns
-// kFetchError. After a connection, no failure is reported: the fetch returns what
+// kFetchError. A secure service is spoken to over TLS: the handshake gets what
+// the connect left of limits.connectTimeoutMs, and a failed handshake or check
+// shows its reason, naming the host, in the same box before any byte of the
+// request is sent. After that, no failure is reported: the fetch returns what
 // arrived when the reply is complete by its own framing (bytes after that end
 // are dropped), the server closes, a receive fails, nothing arrives for
 // limits.idleTimeoutMs, limits.overallTimeoutMs has passed since the connect, or
-// the reply reaches limits.maxReplyBytes (the bytes beyond are dropped).
-// Blocking; callable from any thread (it touches nothing but `desktop` and its
-// own socket).
-std::string fetchServiceDocument(app::Desktop& desktop, const std::string& host, uint16_t port,
-                                 const std::string& request, const app::FetchLimits& limits = {});
-// The same to `service`, over TLS when it is secure: the handshake gets what the
-// connect left of limits.connectTimeoutMs, and a failed handshake or check shows
-// its reason, naming the host, in the "Network Error" box before any byte of the
-// request is sent.
+// the reply reaches limits.maxReplyBytes (the bytes beyond are dropped), where
+// limits are service.limits. Blocking; callable from any thread (it touches
+// nothing but `desktop` and its own socket).
 std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
                                  const std::string& request);
 
