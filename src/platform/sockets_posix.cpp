@@ -269,13 +269,6 @@ bool parseDottedIPv4(const std::string& text, uint32_t* address) {
   return true;
 }
 
-std::string formatIPv4(uint32_t address) {
-  const auto* b = reinterpret_cast<const unsigned char*>(&address);
-  char buf[20];
-  snprintf(buf, sizeof buf, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
-  return buf;
-}
-
 SocketHandle listenLoopback(uint16_t* port, int backlog) {
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return kInvalidSocket;

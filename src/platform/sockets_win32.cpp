@@ -1,7 +1,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <cstdio>
 
 #include "platform/files.h"
 #include "platform/sockets.h"
@@ -154,13 +153,6 @@ bool parseDottedIPv4(const std::string& text, uint32_t* address) {
   if (a == INADDR_NONE) return false;
   *address = static_cast<uint32_t>(a);
   return true;
-}
-
-std::string formatIPv4(uint32_t address) {
-  const auto* b = reinterpret_cast<const unsigned char*>(&address);
-  char buf[20];
-  snprintf(buf, sizeof buf, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
-  return buf;
 }
 
 SocketHandle listenLoopback(uint16_t* port, int backlog) {
