@@ -122,7 +122,12 @@ void closeSocketHandle(SocketHandle s);
 void closeWithReset(SocketHandle s);
 
 // The first IPv4 address of a host name, in network byte order. Thread-safe.
+// "localhost" (in any letter case) is 127.0.0.1 without asking the resolver:
+// it is the loopback address on every system, and a machine without a hosts
+// file would otherwise send the name to its DNS server.
 bool lookUpIPv4(const std::string& host, uint32_t* address);
+// The same from the system's resolver alone.
+bool systemLookUpIPv4(const std::string& host, uint32_t* address);
 // inet_addr of a text: false when it is not a dotted number (all-ones result).
 bool parseDottedIPv4(const std::string& text, uint32_t* address);
 // "a.b.c.d" of an address in network byte order.

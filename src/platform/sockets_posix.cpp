@@ -244,7 +244,7 @@ void closeWithReset(SocketHandle s) {
   ::close(static_cast<int>(s));
 }
 
-bool lookUpIPv4(const std::string& host, uint32_t* address) {
+bool systemLookUpIPv4(const std::string& host, uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;

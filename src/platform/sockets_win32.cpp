@@ -130,7 +130,7 @@ void closeWithReset(SocketHandle s) {
   closesocket(static_cast<SOCKET>(s));
 }
 
-bool lookUpIPv4(const std::string& host, uint32_t* address) {
+bool systemLookUpIPv4(const std::string& host, uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
