@@ -133,11 +133,7 @@ void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : real
 
 int lastSocketError() { return t_lastError; }
 
-std::string lastSocketErrorText() {
-  std::string text = t_lastErrno ? osErrorText(uint32_t(t_lastErrno)) : std::string();
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
+std::string lastSocketErrorText() { return t_lastErrno ? osErrorText(uint32_t(t_lastErrno)) : std::string(); }
 
 SocketHandle openStreamSocket() {
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

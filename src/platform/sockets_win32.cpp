@@ -54,11 +54,7 @@ void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : real
 
 int lastSocketError() { return WSAGetLastError(); }
 
-std::string lastSocketErrorText() {
-  std::string text = osErrorText(uint32_t(WSAGetLastError()));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
+std::string lastSocketErrorText() { return osErrorText(uint32_t(WSAGetLastError())); }
 
 SocketHandle openStreamSocket() {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);

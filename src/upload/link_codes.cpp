@@ -2,9 +2,9 @@
 
 #include <tinyxml.h>
 
-#include <algorithm>
 #include <fstream>
 
+#include "app/service_endpoint.h"
 #include "service/xml_reading.h"
 #include "upload/failure_reason.h"
 
@@ -16,15 +16,12 @@ void appendTo(const std::string& path, const std::string& code) {
   if (f) f << code;
 }
 
-// Only these become codes: whatever else a browser would follow ("javascript:",
-// "data:", ...) could run or show anything where the code is pasted.
+// Only http and https addresses become codes: whatever else a browser would
+// follow ("javascript:", "data:", ...) could run or show anything where the code
+// is pasted.
 bool isWebAddress(const std::string& address) {
-  const auto sameIgnoringCase = [](char lower, char c) { return (c >= 'A' && c <= 'Z' ? char(c + 32) : c) == lower; };
-  for (const std::string scheme : {"http://", "https://"}) {
-    if (address.size() >= scheme.size() && std::equal(scheme.begin(), scheme.end(), address.begin(), sameIgnoringCase))
-      return true;
-  }
-  return false;
+  bool secure = false;
+  return app::webScheme(address, &secure) > 0;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "shell/console/one_shot.h"
 
-
 #include "app/data_files.h"
 #include "platform/files.h"
 #include "service/sign_in.h"

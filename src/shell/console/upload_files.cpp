@@ -41,8 +41,7 @@ std::vector<std::string> unusableFiles(const std::vector<std::string>& files) {
       platform::closeFile(file);
       continue;
     }
-    std::string reason = platform::osErrorText(platform::lastOsError());
-    reason.erase(reason.find_last_not_of(" \r\n") + 1);  // Windows' texts end in a line break
+    const std::string reason = platform::osErrorText(platform::lastOsError());
     bad.push_back(path + ": " + (platform::pathExists(path) ? "not a readable regular file (" + reason + ")" : reason));
   }
   return bad;
