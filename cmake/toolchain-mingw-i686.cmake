@@ -1,11 +1,5 @@
-set(CMAKE_SYSTEM_NAME Windows)
+# The shipping program: 32-bit. Its test programs run under 32-bit Wine.
+set(FP_MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The test programs of this build run under 32-bit Wine, as the shipping program does.
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)

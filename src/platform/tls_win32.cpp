@@ -11,6 +11,7 @@
 #include <schannel.h>
 #include <security.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -25,9 +26,12 @@ namespace {
 constexpr DWORD kRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                            ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
 
-// The size of CERT_CHAIN_ENGINE_CONFIG up to hExclusiveRoot and
-// hExclusiveTrustedPeople (Windows 7): Wine refuses the longer newer form.
-constexpr DWORD kChainEngineConfigSize = 48;
+// CERT_CHAIN_ENGINE_CONFIG as far as hExclusiveRoot and hExclusiveTrustedPeople
+// (Windows 7): Wine refuses the longer newer form, which adds dwExclusiveFlags.
+// Taken from the structure, so it holds for either pointer size (48 bytes on
+// 32-bit, 80 on 64-bit).
+constexpr DWORD kChainEngineConfigSize =
+    offsetof(CERT_CHAIN_ENGINE_CONFIG, hExclusiveTrustedPeople) + sizeof(HCERTSTORE);
 
 std::string statusText(SECURITY_STATUS status) {
   char code[32];

@@ -185,7 +185,8 @@ inline Image captureWindow(HWND window) {
 inline bool writeBitmap(const std::string& path, const Image& image) {
   const BITMAPINFOHEADER info = image.header();
   const DWORD pixelBytes = DWORD(image.pixels.size() * 4);
-  const BITMAPFILEHEADER file{0x4D42, sizeof file + sizeof info + pixelBytes, 0, 0, sizeof file + sizeof info};
+  const DWORD headers = DWORD(sizeof(BITMAPFILEHEADER) + sizeof info);
+  const BITMAPFILEHEADER file{0x4D42, headers + pixelBytes, 0, 0, headers};
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file).write(reinterpret_cast<const char*>(&info), sizeof info);
   out.write(reinterpret_cast<const char*>(image.pixels.data()), pixelBytes);

@@ -138,11 +138,14 @@ std::string describe(const NOTIFYICONDATAA& r) {
 TEST(TrayIconRecord, AddingCarriesTipAndBalloonAndRemovingNamesTheIconOnly) {
   const HWND owner = reinterpret_cast<HWND>(0x1234);
   const HICON icon = reinterpret_cast<HICON>(0x5678);
+  // The record with the balloon fields: 488 bytes in the 32-bit program (a
+  // compile-time check there), larger in a 64-bit one.
+  const std::string size = std::to_string(NOTIFYICONDATAA_V2_SIZE);
   EXPECT_EQ(describe(win32::trayIconToAdd(owner, icon)),
-            "488 1234 0 17 400 5678 1000 1 Kestrova Flingpost Uploader (click to maximize)|"
+            size + " 1234 0 17 400 5678 1000 1 Kestrova Flingpost Uploader (click to maximize)|"
             "Kestrova Flingpost Uploader has been minimized to the system tray.\n\n"  // bare line feeds
             "Click this icon to restore the application.|Kestrova Flingpost Uploader");
-  EXPECT_EQ(describe(win32::trayIconToRemove(owner)), "488 1234 0 7 400 0 0 0 ||");
+  EXPECT_EQ(describe(win32::trayIconToRemove(owner)), size + " 1234 0 7 400 0 0 0 ||");
 }
 
 }  // namespace

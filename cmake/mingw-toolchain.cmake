@@ -1,0 +1,10 @@
+# What the two mingw toolchain files share; each sets FP_MINGW_TRIPLE,
+# CMAKE_SYSTEM_PROCESSOR and the Wine that runs its test programs first.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${FP_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${FP_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${FP_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${FP_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
