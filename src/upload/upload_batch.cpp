@@ -82,7 +82,7 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
                     excerpt(platform::osErrorText(platform::lastOsError()), 200);
   } else {
     outcome.linked = makeLinkCodes(replyPath, cacheFilePath(CodeKind::kHtml), cacheFilePath(CodeKind::kBbcode),
-                                   &outcome.codes, &outcome.error);
+                                   &outcome.codes, &outcome.error, &outcome.cached);
   }
   if (!outcome.linked) saveLastError(outcome.path, outcome.error, "");
   return outcome.linked;
