@@ -23,7 +23,7 @@ AppState::AppState(std::shared_ptr<Desktop> desktopArg, const Rect& placementArg
   placement = centreOnDesktop(placement, desktop->desktopRect());
   // An existing folder is no failure; a missing one shows up later as the
   // service exchanges' own load failures.
-  platform::createDirectory(kDataFolder);
+  platform::createDirectory(dataFolder());
   // The link-code cache starts empty at every run.
   for (const char* name : {kHtmlCodesFile, kBbCodesFile}) {
     std::ofstream(dataPath(name), std::ios::out | std::ios::trunc);

@@ -13,8 +13,21 @@ const char kUploadResponseFile[] = "uploadresponse.xml";
 const char kHtmlCodesFile[] = "htmlcodes.txt";
 const char kBbCodesFile[] = "bbcodes.txt";
 
+namespace {
+
+std::string& chosenFolder() {
+  static std::string folder = kDataFolder;
+  return folder;
+}
+
+}  // namespace
+
+const std::string& dataFolder() { return chosenFolder(); }
+
+void useDataFolder(const std::string& folder) { chosenFolder() = folder; }
+
 std::string dataPath(const std::string& name) {
-  std::string path = kDataFolder;
+  std::string path = dataFolder();
   path += platform::pathSeparator();
   path += name;
   return path;

@@ -6,10 +6,10 @@
 namespace app {
 namespace {
 
-// The folder as the user finds it: the working folder's path, then "data".
+// The folder as the user finds it: its whole path.
 std::string folderName() {
-  const std::string here = platform::currentDirectory();
-  return here.empty() ? std::string(kDataFolder) : here + platform::pathSeparator() + kDataFolder;
+  const std::string full = platform::fullPath(dataFolder());
+  return full.empty() ? dataFolder() : full;
 }
 
 }  // namespace
@@ -19,9 +19,9 @@ const char kLockFile[] = "flingpost.lock";
 DataFolderLock::~DataFolderLock() { platform::closeFile(file_); }
 
 std::unique_ptr<DataFolderLock> lockDataFolder(uint32_t waitMs, const std::function<void()>& waiting,
-                                               std::string* problem) {
+                                               std::string* problem, const std::string& elsewhere) {
   // A failure to create the folder shows as the lock file's own failure below.
-  platform::createDirectory(kDataFolder);
+  platform::createDirectory(dataFolder());
   const std::string path = dataPath(kLockFile);
   const uint32_t start = platform::tickCount();
   bool told = false;
@@ -40,7 +40,7 @@ std::unique_ptr<DataFolderLock> lockDataFolder(uint32_t waitMs, const std::funct
     platform::sleepMs(kLockRetryMs);
   }
   *problem = "Another Flingpost is using the data folder " + folderName() +
-             ". Only one Flingpost at a time can use it: end the other one, or start this one from another folder.";
+             ". Only one Flingpost at a time can use it: end the other one, or " + elsewhere + ".";
   return nullptr;
 }
 

@@ -56,6 +56,9 @@ class TransferObserver {
   virtual void percentDone(int percent) = 0;
   // Asked while the upload runs; true stops it (the file then counts as failed).
   virtual bool stopRequested() = 0;
+  // The file at `path` is done with: `error` says why it failed, and is empty
+  // when its link codes were made.
+  virtual void fileFinished(const std::string& path, const std::string& error) = 0;
 };
 
 struct LoginInfo;

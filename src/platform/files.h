@@ -45,6 +45,18 @@ bool readWholeFile(const std::string& path, size_t maxBytes, std::string* bytes,
 std::string currentDirectory();
 // True when the folder was created or exists already.
 bool createDirectory(const std::string& path);
+// The same for `path` and every missing folder above it; the folders made
+// here are open to their owner alone (POSIX mode 0700), as they may come to
+// hold a saved sign-in.
+bool createDirectoryPath(const std::string& path);
+// `path` made absolute, with symbolic links resolved where the system has
+// them; empty when it does not exist.
+std::string fullPath(const std::string& path);
+// The folder under which the user's programs keep what they need from one
+// run to the next: on POSIX $XDG_STATE_HOME when that is an absolute path,
+// else $HOME/.local/state; on Windows %LOCALAPPDATA%. Empty when the
+// environment names none.
+std::string userStateFolder();
 bool pathExists(const std::string& path);
 
 // Writes `size` bytes as the whole new content of `path` (created or truncated).

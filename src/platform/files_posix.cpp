@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/charset.h"
@@ -81,6 +82,30 @@ bool createDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
   struct stat st{};
   return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool createDirectoryPath(const std::string& path) {
+  for (size_t end = path.find('/', 1); end != std::string::npos; end = path.find('/', end + 1)) {
+    const std::string above = path.substr(0, end);
+    if (!pathExists(above)) ::mkdir(above.c_str(), 0700);
+  }
+  if (!pathExists(path)) ::mkdir(path.c_str(), 0700);
+  return createDirectory(path);
+}
+
+std::string fullPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return std::string();
+  const std::string full = resolved;
+  std::free(resolved);
+  return full;
+}
+
+std::string userStateFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state && state[0] == '/') return state;
+  const char* home = std::getenv("HOME");
+  return home && home[0] ? std::string(home) + "/.local/state" : std::string();
 }
 
 bool pathExists(const std::string& path) {

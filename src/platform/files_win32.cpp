@@ -90,6 +90,27 @@ bool createDirectory(const std::string& path) {
 
 bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool createDirectoryPath(const std::string& path) {
+  // A drive ("C:") or a share's server among the parts fails harmlessly.
+  for (size_t end = path.find_first_of("\\/", 1); end != std::string::npos; end = path.find_first_of("\\/", end + 1)) {
+    const std::string above = path.substr(0, end);
+    if (!pathExists(above)) CreateDirectoryA(above.c_str(), nullptr);
+  }
+  return createDirectory(path);
+}
+
+std::string fullPath(const std::string& path) {
+  char buf[MAX_PATH + 1];
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+  return n > 0 && n < sizeof buf && pathExists(buf) ? std::string(buf, n) : std::string();
+}
+
+std::string userStateFolder() {
+  char buf[MAX_PATH + 1];
+  const DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", buf, sizeof buf);
+  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
 namespace {
 
 bool writeTo(const std::string& path, const void* data, size_t size, bool flush) {

@@ -1,6 +1,6 @@
 #pragma once
-// The console front-end's terminal: is a stream a terminal, and reading a secret
-// line without echo.
+// The console front-end's terminal and process: its standard streams, the echo
+// of typed secrets, the browser, and the signals that stop an upload.
 #include <string>
 
 namespace platform {
@@ -9,18 +9,34 @@ enum class Stream { kIn, kOut, kErr };
 
 bool isTerminal(Stream stream);
 
-// Reads one line from standard input with echo switched off when it is a
-// terminal; the line end is not kept. False at the end of input.
-bool readSecretLine(std::string& line);
+// Makes sure the three standard streams are open, before the program opens
+// any file: a stream that the parent closed (">&-") would otherwise be the next
+// file opened, and what is written to the stream would land in that file. A
+// closed one is opened on the null device the wrong way round (input for
+// writing, output and error for reading), so that using it fails as it would
+// have failed closed. False when that cannot be done.
+bool openStandardStreams();
+
+// Switches the echo of a terminal on standard input off while a secret is
+// typed; false (and nothing changed) when standard input is no terminal.
+// showTyping() puts back what hideTyping() found.
+bool hideTyping();
+void showTyping();
 
 // Asks the system to open an address in the user's web browser; false when no
 // browser could be started.
 bool openInBrowser(const std::string& address);
 
-// While catching is on, Ctrl-C (SIGINT, or the console's break event) only sets
-// a flag that interruptRequested() reports, instead of ending the program.
+// What asked a running upload to stop: Ctrl-C (SIGINT, or the console's break
+// event), a request to terminate (SIGTERM) or a hang-up (SIGHUP).
+enum class Interrupt { kNone, kCtrlC, kTerminate, kHangUp };
+
+// While catching is on, those requests only record themselves (the first one
+// counts) for interruptRequested(), instead of ending the program. A signal
+// that the program was started with ignored stays ignored: a script's
+// background job ignores Ctrl-C, and nohup ignores the hang-up.
 void catchInterrupts(bool on);
-bool interruptRequested();
+Interrupt interruptRequested();
 void clearInterrupt();
 
 // From now on a write to a pipe whose reader has gone fails with an error,

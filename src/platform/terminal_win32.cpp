@@ -1,15 +1,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
-#include <iostream>
-
 #include "platform/terminal.h"
 
 namespace platform {
 namespace {
 
 volatile LONG g_interrupted = 0;
+DWORD g_typing = 0;
+bool g_typingHidden = false;
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
@@ -20,9 +19,13 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 }  // namespace
 
 void catchInterrupts(bool on) { SetConsoleCtrlHandler(onConsoleEvent, on ? TRUE : FALSE); }
-bool interruptRequested() { return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0; }
+Interrupt interruptRequested() {
+  return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0 ? Interrupt::kCtrlC : Interrupt::kNone;
+}
 void clearInterrupt() { InterlockedExchange(&g_interrupted, 0); }
 void ignoreBrokenPipe() {}
+// The system gives every console program its standard handles.
+bool openStandardStreams() { return true; }
 
 bool isTerminal(Stream stream) {
   const DWORD which = stream == Stream::kIn ? STD_INPUT_HANDLE : stream == Stream::kOut ? STD_OUTPUT_HANDLE
@@ -31,18 +34,16 @@ bool isTerminal(Stream stream) {
   return GetConsoleMode(GetStdHandle(which), &mode) != 0;
 }
 
-bool readSecretLine(std::string& line) {
+bool hideTyping() {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-  DWORD saved = 0;
-  const bool console = GetConsoleMode(in, &saved) != 0;
-  if (console) SetConsoleMode(in, saved & ~DWORD(ENABLE_ECHO_INPUT));
-  const bool ok = static_cast<bool>(std::getline(std::cin, line));
-  if (console) {
-    SetConsoleMode(in, saved);
-    std::fputs("\n", stderr);
-  }
-  if (ok && !line.empty() && line.back() == '\r') line.pop_back();
-  return ok;
+  if (!GetConsoleMode(in, &g_typing)) return false;
+  g_typingHidden = SetConsoleMode(in, g_typing & ~DWORD(ENABLE_ECHO_INPUT)) != 0;
+  return g_typingHidden;
+}
+
+void showTyping() {
+  if (g_typingHidden) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), g_typing);
+  g_typingHidden = false;
 }
 
 bool openInBrowser(const std::string& address) {

@@ -56,10 +56,17 @@ bool renderSignInFile(const app::LoginInfo& login, std::string* text) {
 
 }  // namespace
 
-bool saveSignInFile(const app::AppState& state) {
+bool saveSignInFile(const app::AppState& state, std::string* why) {
+  const std::string path = app::dataPath(app::kLoginInfoFile);
   std::string text;
-  return renderSignInFile(state.login, &text) &&
-         platform::replaceFileAtomically(app::dataPath(app::kLoginInfoFile), text, /*ownerOnly=*/true);
+  std::string problem;
+  if (!renderSignInFile(state.login, &text)) {
+    problem = "the user name has characters that this system's character set lacks";
+  } else if (!platform::replaceFileAtomically(path, text, /*ownerOnly=*/true)) {
+    problem = platform::osErrorText(platform::lastOsError());
+  }
+  if (why) *why = path + ": " + problem;
+  return problem.empty();
 }
 
 bool loadSignInFile(app::AppState& state) {

@@ -15,9 +15,10 @@ namespace service {
 // exactly the name. The file signs in as the user, so it is written readable by
 // its owner alone, and through a temporary file so that it is either the old or
 // the complete new one. False when it could not be written, or when the name
-// does not convert whole (such a file would sign in as somebody else); nobody is
-// told: the sign-in itself succeeded.
-bool saveSignInFile(const app::AppState& state);
+// does not convert whole (such a file would sign in as somebody else); `why`
+// (when given) then says which, naming the file. Nobody is told here: the
+// sign-in itself succeeded.
+bool saveSignInFile(const app::AppState& state, std::string* why = nullptr);
 
 // Reads data/logininfo.xml into state.login.username and .hashedPassword (the
 // elements in any order and layout). A user name in UTF-8 comes back in the ANSI

@@ -18,7 +18,7 @@ std::string statusReason(const std::string& statusLine, const std::string& body)
 // An upload that did not go through: the first error its XML trail records.
 std::string trailReason(const std::string& trailXml);
 
-// "data" + separator + "lasterror.xml".
+// lasterror.xml in the data folder.
 std::string lastErrorPath();
 
 // Replaces data/lasterror.xml with the failed file, its reason and (when not

@@ -2,6 +2,8 @@
 
 #include <tinyxml.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 
 #include "app/service_endpoint.h"
@@ -11,9 +13,23 @@
 namespace upload {
 namespace {
 
-void appendTo(const std::string& path, const std::string& code) {
+// The size of `path` before an append, to cut a failed append off again.
+uintmax_t sizeOf(const std::string& path) {
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : size;
+}
+
+bool appendTo(const std::string& path, const std::string& code) {
   std::ofstream f(path, std::ios::out | std::ios::app);
-  if (f) f << code;
+  f << code;
+  f.close();
+  return !f.fail();
+}
+
+void cutBack(const std::string& path, uintmax_t size) {
+  std::error_code ec;
+  std::filesystem::resize_file(path, size, ec);
 }
 
 // Only http and https addresses become codes: whatever else a browser would
@@ -51,7 +67,7 @@ LinkCodes buildLinkCodes(const std::string& thumbUrl, const std::string& imageUr
 }
 
 bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, const std::string& bbcodePath,
-                   LinkCodes* written, std::string* reason) {
+                   LinkCodes* written, std::string* reason, bool* cached) {
   const auto fail = [reason](const std::string& why) {
     if (reason) *reason = why;
     return false;
@@ -77,8 +93,15 @@ bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, co
     }
   }
   const LinkCodes codes = buildLinkCodes(thumb, image);
-  appendTo(htmlPath, codes.html);
-  appendTo(bbcodePath, codes.bbcode);
+  // Nothing pairs an HTML code with its BBCode but their places in the files,
+  // so a code that one file could not take must not stay in the other.
+  const uintmax_t htmlSize = sizeOf(htmlPath), bbcodeSize = sizeOf(bbcodePath);
+  const bool both = appendTo(htmlPath, codes.html) && appendTo(bbcodePath, codes.bbcode);
+  if (!both) {
+    cutBack(htmlPath, htmlSize);
+    cutBack(bbcodePath, bbcodeSize);
+  }
+  if (cached) *cached = both;
   if (written) *written = codes;
   return true;
 }

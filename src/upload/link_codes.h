@@ -20,13 +20,15 @@ LinkCodes buildLinkCodes(const std::string& thumbUrl, const std::string& imageUr
 
 // Reads the upload reply document at `replyPath` and appends its two codes to
 // the cache files, HTML first. True once both codes were built, even when a
-// cache file could not be opened; `written` (when given) receives them. False,
+// cache file could not take them; `written` (when given) receives them, and
+// `cached` (when given) whether both files took theirs whole. The files stay
+// in step: when either append fails, both are cut back to what they held. False,
 // with nothing appended and `reason` (when given) in words for the user, when
 // the reply yields no codes: it cannot be read or parsed, has no "upload", holds
 // an "error" (the service refused the file), lacks "thumburl" or "imageurl" or
 // their text, or names an address that is not http or https (a script address
 // would run where the code is pasted).
 bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, const std::string& bbcodePath,
-                   LinkCodes* written = nullptr, std::string* reason = nullptr);
+                   LinkCodes* written = nullptr, std::string* reason = nullptr, bool* cached = nullptr);
 
 }  // namespace upload

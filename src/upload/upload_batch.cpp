@@ -82,7 +82,7 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
                     excerpt(platform::osErrorText(platform::lastOsError()), 200);
   } else {
     outcome.linked = makeLinkCodes(replyPath, cacheFilePath(CodeKind::kHtml), cacheFilePath(CodeKind::kBbcode),
-                                   &outcome.codes, &outcome.error);
+                                   &outcome.codes, &outcome.error, &outcome.cached);
   }
   if (!outcome.linked) saveLastError(outcome.path, outcome.error, "");
   return outcome.linked;
@@ -155,7 +155,7 @@ BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
     return result;
   }
   if (!splitUploadAddress(state.uploadUrl, &target)) {
-    desktop.messageBox("The upload address named by Kestrova is not usable:\r\n" + state.uploadUrl +
+    desktop.messageBox("The upload address named by Kestrova is not usable:\r\n" + excerpt(state.uploadUrl, 200) +
                            "\r\n\r\nYour files were not transferred.  Try again later?",
                        "Upload aborted", app::MessageButtons::kOk);
     result.end = BatchOutcome::End::kBadUploadAddress;
@@ -174,14 +174,13 @@ BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
     if (observer) observer->fileStarted(name);
     const bool ok = uploadOne(state, target, albumKey, callback.get(), outcome);
     result.files.push_back(outcome);
-    if (!ok) {
-      desktop.messageBox("Upload Failed", "OOPS", app::MessageButtons::kOk);
-      if (observer && observer->stopRequested()) {
-        // The user stopped the batch: the interrupted file counts as failed and
-        // nothing of it reached the cache.
-        result.end = BatchOutcome::End::kStopped;
-        break;
-      }
+    if (!ok) desktop.messageBox("Upload Failed", "OOPS", app::MessageButtons::kOk);
+    if (observer) observer->fileFinished(outcome.path, outcome.error);
+    if (!ok && observer && observer->stopRequested()) {
+      // The user stopped the batch: the interrupted file counts as failed and
+      // nothing of it reached the cache.
+      result.end = BatchOutcome::End::kStopped;
+      break;
     }
     progress->setProgress(int(double(i + 1) / double(count) * 100.0));
   }

@@ -33,7 +33,8 @@ class DroppedFiles {
 struct FileOutcome {
   std::string path;
   bool uploaded = false;  // the request went out and a reply with a 2xx status came back
-  bool linked = false;    // the reply named two http(s) addresses: codes were made and added
+  bool linked = false;    // the reply named two http(s) addresses: codes were made
+  bool cached = false;    // ... and both were added to the cache files whole
   LinkCodes codes;
   std::string trail;      // the upload's diagnostic trail (text form) when it was not `uploaded`
   std::string error;  // why the file failed, in words for the user; empty when it did not

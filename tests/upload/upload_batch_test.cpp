@@ -133,7 +133,7 @@ TEST_F(UploadBatchTest, EachReplyBecomesCodesOrFailsItsFileWithAReason) {
     std::string reply;
     std::string error;  // the start of the file's reason; empty: the codes below are made
     std::string html = "", bbcode = "";
-    bool replyFileIsFolder = false;
+    const char* folder = nullptr;  // a file of the data folder that is a folder instead
   } cases[] = {
       // Entities decoded, markup kept out, either letter case.
       {upload(addresses("HTTP://h/t.jpg?a=1&amp;b=2\" onerror=\"x", "https://h/[/URL][URL=evil]&lt;script&gt;")),
@@ -154,7 +154,10 @@ TEST_F(UploadBatchTest, EachReplyBecomesCodesOrFailsItsFileWithAReason) {
       {upload(addresses("http://h/t", "javaScript:alert(1)")), badScheme + "javaScript:alert(1)"},
       {upload(addresses("data:image/svg+xml,x", "http://h/i")), badScheme + "data:image/svg+xml,x"},
       {upload(addresses("http://h/t", "http://h/i")),
-       "the reply could not be saved to " + app::dataPath(app::kUploadResponseFile) + ": Is a directory", "", "", true},
+       "the reply could not be saved to " + app::dataPath(app::kUploadResponseFile) + ": Is a directory", "", "",
+       app::kUploadResponseFile},
+      // Codes made, but the BBCode file cannot take one: the HTML file does not keep its code either.
+      {upload(addresses("http://h/t", "http://h/i")), "", "", "", app::kBbCodesFile},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reply);
@@ -162,21 +165,26 @@ TEST_F(UploadBatchTest, EachReplyBecomesCodesOrFailsItsFileWithAReason) {
     startScripted(peer, "http://" + peer.address() + "/up.php", {c.reply});
     state_->promptBeforeUpload = false;
     testsupport::writeFileBytes(upload::lastErrorPath(), "<lasterror><reason>earlier batch</reason></lasterror>");
-    const std::string replyPath = app::dataPath(app::kUploadResponseFile);
-    std::remove(replyPath.c_str());
-    ASSERT_TRUE(!c.replyFileIsFolder || platform::createDirectory(replyPath));
+    const std::string folder = c.folder ? app::dataPath(c.folder) : "";
+    std::remove(app::dataPath(app::kUploadResponseFile).c_str());
+    if (!folder.empty()) {
+      std::remove(folder.c_str());
+      ASSERT_TRUE(platform::createDirectory(folder));
+    }
     TestDrop drop(1, {image("a.png")});
     const upload::BatchOutcome out = upload::uploadDroppedFiles(*state_, drop);
     ASSERT_EQ(out.files.size(), 1u);
     const upload::FileOutcome& f = out.files[0];
     EXPECT_EQ(f.error.substr(0, c.error.size()), c.error);
     EXPECT_EQ(f.linked, c.error.empty()) << f.error;
+    EXPECT_EQ(f.cached, !c.html.empty());
     EXPECT_EQ(f.uploaded, c.reply.compare(0, 10, "HTTP/1.1 2") == 0);
     EXPECT_EQ(lastErrorReason(), f.error);
     EXPECT_EQ(boxes(), c.error.empty() ? Texts{} : Texts{"OOPS: Upload Failed"});
     EXPECT_EQ(cache(upload::CodeKind::kHtml), c.html);
     EXPECT_EQ(cache(upload::CodeKind::kBbcode), c.bbcode);
     EXPECT_TRUE(peer.waitDone(5000));
+    if (!folder.empty()) std::remove(folder.c_str());
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/terminal.h"
+#include "shell/console/plain_text.h"
 
 namespace console {
 namespace {
@@ -35,6 +36,12 @@ int checkCombinations(const Options& o, const std::string& uploadOption) {
     if (!o.files.empty()) return usageError("unexpected argument " + o.files.front());
     return -1;
   }
+  if (o.command == "logout") {
+    if (!o.user.empty() || o.passwordStdin || o.remember || o.json)
+      return usageError("logout takes none of --user, --password-stdin, --remember, --json");
+    if (!o.files.empty()) return usageError("unexpected argument " + o.files.front());
+    return -1;
+  }
   if (o.command == "login") {
     if (o.user.empty()) return usageError("login needs --user NAME");
     if (!o.files.empty()) return usageError("unexpected argument " + o.files.front());
@@ -63,10 +70,14 @@ const char kUsage[] =
     "      sign in and print the albums: key, tab, name, tab, description\n"
     "  albums\n"
     "      sign in with the saved sign-in and print the albums\n"
+    "  logout\n"
+    "      forget the saved sign-in\n"
     "  upload --album KEY [OPTIONS] [--] FILE...\n"
     "      upload the files into the album KEY, then print the HTML codes one per\n"
     "      line, an empty line, and the BBCodes one per line\n"
     "\n"
+    "  --data-dir DIR          keep the files in DIR (else FLINGPOST_DATA_DIR, else\n"
+    "                          ~/.local/state/flingpost, or under XDG_STATE_HOME)\n"
     "  --service [https://]HOST[:PORT]\n"
     "                          the service (else KESTROVA_SERVICE, else kestrova.com)\n"
     "  --cacert FILE           trust only the certificates in the PEM file FILE for\n"
@@ -87,14 +98,14 @@ const char kUsage[] =
     "  -h, --help              this text\n"
     "  --version               the program's version\n"
     "\n"
-    "The password is never taken from the command line. Files are kept under ./data.\n"
+    "The password is never taken from the command line.\n"
     "Exit status: 0 done; 1 failed before any file; 2 usage error; 3 one or more\n"
-    "files failed (also all of them); 130 stopped by Ctrl-C.\n";
+    "files failed (also all of them); 130, 143, 129 stopped by Ctrl-C, SIGTERM, SIGHUP.\n";
 
 const char kVersion[] = "flingpost 0.2\n";
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "flingpost: %s\nTry 'flingpost --help'.\n", message.c_str());
+  std::fprintf(stderr, "flingpost: %s\nTry 'flingpost --help'.\n", plainText(message).c_str());
   return 2;
 }
 
@@ -134,7 +145,9 @@ int parseCommandLine(int argc, char** argv, Options& o) {
       into = argv[++i];
       return true;
     };
-    if (a == "--service") {
+    if (a == "--data-dir") {
+      if (!value(o.dataDir) || o.dataDir.empty()) return usageError("--data-dir needs DIR");
+    } else if (a == "--service") {
       if (!value(o.service)) return usageError("--service needs [https://]HOST[:PORT]");
     } else if (a == "--cacert") {
       if (!value(o.caFile) || o.caFile.empty()) return usageError("--cacert needs FILE");

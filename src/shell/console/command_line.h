@@ -7,7 +7,8 @@
 namespace console {
 
 struct Options {
-  std::string command;  // "login", "albums", "upload", or empty for the session
+  std::string command;  // "login", "albums", "upload", "logout", or empty for the session
+  std::string dataDir;  // --data-dir
   std::string service;
   std::string caFile;  // --cacert
   std::string user;

@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/data_files.h"
 #include "app/data_folder_lock.h"
+#include "platform/files.h"
 #include "platform/terminal.h"
 #include "shell/commands.h"
 #include "shell/console/command_line.h"
 #include "shell/console/console_desktop.h"
+#include "shell/console/data_folder.h"
 #include "shell/console/one_shot.h"
+#include "shell/console/plain_text.h"
 #include "shell/console/results.h"
 #include "shell/console/session.h"
 #include "shell/console/upload_files.h"
@@ -27,21 +31,29 @@ int gatherFiles(const Options& o, std::vector<std::string>* files) {
   std::string why;
   if (!o.filesFrom.empty() && !readFileList(o.filesFrom, files, &why)) return usageError(why);
   if (files->empty()) return usageError("the list " + o.filesFrom + " names no file");
+  if (files->size() > kMostFiles) return usageError("one upload takes at most " + std::to_string(kMostFiles) + " files");
   const std::vector<std::string> bad = unusableFiles(*files);
-  for (const std::string& line : bad) std::fprintf(stderr, "flingpost: %s\n", line.c_str());
+  for (const std::string& line : bad) std::fprintf(stderr, "flingpost: %s\n", plainText(line).c_str());
   if (bad.empty()) return -1;
   std::fprintf(stderr, "flingpost: nothing was sent\n");
   return kExitUsage;
 }
 
-// One Flingpost per data folder: a second run waits a minute for the first to end.
-std::unique_ptr<app::DataFolderLock> waitForDataFolder(const Options& o) {
+// One Flingpost per data folder: a second run waits a minute for the first to
+// end (saying so where somebody watches).
+std::unique_ptr<app::DataFolderLock> waitForDataFolder(const Options& o, ConsoleDesktop& desktop) {
   std::string problem;
+  // A failure shows as the lock file's own, naming the folder.
+  platform::createDirectoryPath(app::dataFolder());
   std::unique_ptr<app::DataFolderLock> lock = app::lockDataFolder(
-      60000, [] { std::fputs("flingpost: waiting for another Flingpost using this folder (up to 60 s)\n", stderr); },
-      &problem);
+      60000,
+      [&desktop] {
+        if (desktop.settings().progressBar)
+          desktop.info("flingpost: waiting for another Flingpost using this folder (up to 60 s)\n");
+      },
+      &problem, "give this one another folder with --data-dir");
   if (!lock) {
-    std::fprintf(stderr, "flingpost: %s\n", problem.c_str());
+    desktop.error(problem);
     if (o.json) printJsonError(problem);
   }
   return lock;
@@ -57,6 +69,10 @@ int run(int argc, char** argv) {
     std::fputs(o.help ? kUsage : kVersion, stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
   }
+  std::string folder;
+  bool perUserFolder = false;
+  const int noFolder = chooseDataFolder(o, &folder, &perUserFolder);
+  if (noFolder >= 0) return noFolder;
   app::ServiceEndpoint service;
   std::string problem;
   if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem) ||
@@ -75,9 +91,14 @@ int run(int argc, char** argv) {
   settings.progressBar = platform::isTerminal(platform::Stream::kErr);
   settings.quiet = o.quiet;
   auto desktop = std::make_shared<ConsoleDesktop>(settings);
+  // The one place where the console's run is pointed at its folder: no thread
+  // runs yet, and nothing has used the folder.
+  app::useDataFolder(folder);
   // Held before the state empties the link-code cache, until the program ends.
-  const std::unique_ptr<app::DataFolderLock> folderLock = waitForDataFolder(o);
+  const std::unique_ptr<app::DataFolderLock> folderLock = waitForDataFolder(o, *desktop);
   if (!folderLock) return kExitFailed;
+  if (perUserFolder) noteOldSignIn(*desktop);
+  if (o.command == "logout") return runLogout(*desktop);
   app::AppState state(desktop);
   state.service = service;
 

@@ -4,7 +4,9 @@
 
 #include "app/app_state.h"
 #include "platform/terminal.h"
+#include "shell/console/console_app.h"
 #include "shell/console/console_input.h"
+#include "shell/console/plain_text.h"
 
 namespace console {
 namespace {
@@ -24,20 +26,19 @@ std::string bar(int percent) {
          std::to_string(percent) + "%";
 }
 
-// The progress window on a console.
+// The progress window on a console: a bar on a terminal. Without one nobody
+// watches it, and a log has no use for its steps.
 class ConsoleProgress : public app::ProgressView {
  public:
   ConsoleProgress(ConsoleDesktop& desktop, bool drawBar) : desktop_(desktop), drawBar_(drawBar) {}
   ~ConsoleProgress() override { desktop_.clearBar(); }
   void setStatusText(const std::string& text) override {
-    text_ = toTerminalText(text);
+    text_ = text;
     if (drawBar_) desktop_.drawBar(percent_, text_);
-    else desktop_.info(text_ + "\n");
   }
   void setProgress(int percent) override {
     percent_ = percent;
     if (drawBar_) desktop_.drawBar(percent_, text_);
-    else desktop_.info("progress " + std::to_string(percent) + "%\n");
   }
 
  private:
@@ -52,12 +53,13 @@ bool isAnswer(const std::string& line) {
   return isYes(line) || line == "n" || line == "N" || line == "no" || line == "No";
 }
 
-}  // namespace
-
-std::string toTerminalText(std::string text) {
+// Windows texts use "\r\n"; a console's lines end in "\n".
+std::string withLineFeeds(std::string text) {
   for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
   return text;
 }
+
+}  // namespace
 
 ConsoleDesktop::ConsoleDesktop(ConsoleSettings settings)
     : settings_(settings), list_(app::centreOnDesktop(app::kInitialPlacement, kConsoleScreen)) {}
@@ -71,7 +73,7 @@ void ConsoleDesktop::writeLocked(const std::string& text) {
 
 void ConsoleDesktop::note(const std::string& text) {
   std::lock_guard<std::mutex> lock(outputLock_);
-  writeLocked(text);
+  writeLocked(plainText(text, true));
 }
 
 void ConsoleDesktop::info(const std::string& text) {
@@ -80,14 +82,14 @@ void ConsoleDesktop::info(const std::string& text) {
 
 void ConsoleDesktop::error(const std::string& text) {
   std::lock_guard<std::mutex> lock(outputLock_);
-  writeLocked("flingpost: " + text + "\n");
+  writeLocked("flingpost: " + plainText(text) + "\n");
   if (std::this_thread::get_id() == mainThread_) lastError_ = text;
 }
 
 void ConsoleDesktop::drawBar(int percent, const std::string& text) {
   if (settings_.quiet) return;
   std::lock_guard<std::mutex> lock(outputLock_);
-  writeLocked(bar(percent) + " " + text);
+  writeLocked(bar(percent) + " " + plainText(text));
   barShown_ = true;
 }
 
@@ -100,17 +102,16 @@ std::string ConsoleDesktop::lastError() const {
 
 app::MessageAnswer ConsoleDesktop::messageBox(const std::string& text, const std::string& caption,
                                               app::MessageButtons buttons) {
-  const std::string shown = caption + ": " + toTerminalText(text);
+  const std::string shown = plainText(caption + ": " + text, true);
   if (buttons == app::MessageButtons::kOk) {
     std::lock_guard<std::mutex> lock(outputLock_);
     writeLocked(shown + "\n");
-    if (std::this_thread::get_id() == mainThread_) lastError_ = shown;
+    // Kept as the box said it, for --json's own escaping; with "\n" line ends.
+    if (std::this_thread::get_id() == mainThread_) lastError_ = withLineFeeds(caption + ": " + text);
     return app::MessageAnswer::kOk;
   }
-  if (settings_.assumeYes) {
-    info(shown + " yes\n");
-    return app::MessageAnswer::kYes;
-  }
+  // --yes answered the question before it was asked.
+  if (settings_.assumeYes) return app::MessageAnswer::kYes;
   return askYesNo(shown) ? app::MessageAnswer::kYes : app::MessageAnswer::kNo;
 }
 
@@ -151,7 +152,7 @@ bool ConsoleDesktop::runSignInDialog(app::LoginInfo& login) {
   note("User name: ");
   if (!readLine(user)) return false;
   note("Password: ");
-  if (!readSecretLine(password)) return false;
+  if (readSecretLine(password, kLongestInputLine) != LineRead::kLine) return false;
   const bool remember = askYesNo("Log in automatically?");
   login.username = user.substr(0, kDialogFieldLimit);
   login.password = password.substr(0, kDialogFieldLimit);
@@ -163,14 +164,14 @@ bool ConsoleDesktop::runSignInDialog(app::LoginInfo& login) {
 void ConsoleDesktop::showLinkCodeViewer(app::CodeKind kind, const std::string& text) {
   lastViewerText_ = text;
   note(kind == app::CodeKind::kHtml ? "HTML Codes:\n" : "BBCODE:\n");
-  const std::string shown = toTerminalText(text);
+  const std::string shown = plainText(text, true);
   std::fputs(shown.c_str(), stdout);
   if (!shown.empty()) std::fputs("\n", stdout);
   std::fflush(stdout);
 }
 
 void ConsoleDesktop::openInBrowser(const std::string& address) {
-  std::printf("%s\n", address.c_str());
+  std::printf("%s\n", plainText(address).c_str());
   std::fflush(stdout);
   // Only a person at a terminal wants a browser window; scripts get the address.
   if (platform::isTerminal(platform::Stream::kOut) && !platform::openInBrowser(address)) {
@@ -192,7 +193,12 @@ void ConsoleDesktop::percentDone(int percent) {
   if (settings_.progressBar) drawBar(percent, currentFile_);
 }
 
-bool ConsoleDesktop::stopRequested() { return platform::interruptRequested(); }
+bool ConsoleDesktop::stopRequested() { return platform::interruptRequested() != platform::Interrupt::kNone; }
+
+void ConsoleDesktop::fileFinished(const std::string& path, const std::string& why) {
+  if (!why.empty()) error(path + ": " + (stopRequested() ? stoppedBy() : why));
+  else if (!settings_.progressBar) info("flingpost: " + plainText(path) + ": uploaded\n");
+}
 
 InterruptGuard::InterruptGuard() {
   platform::clearInterrupt();
@@ -200,5 +206,23 @@ InterruptGuard::InterruptGuard() {
 }
 
 InterruptGuard::~InterruptGuard() { platform::catchInterrupts(false); }
+
+std::string stoppedBy() {
+  switch (platform::interruptRequested()) {
+    case platform::Interrupt::kCtrlC: return "stopped by Ctrl-C";
+    case platform::Interrupt::kTerminate: return "stopped by SIGTERM";
+    case platform::Interrupt::kHangUp: return "stopped by SIGHUP";
+    default: return "";
+  }
+}
+
+int stoppedStatus() {
+  switch (platform::interruptRequested()) {
+    case platform::Interrupt::kCtrlC: return kExitInterrupted;
+    case platform::Interrupt::kTerminate: return kExitTerminated;
+    case platform::Interrupt::kHangUp: return kExitHungUp;
+    default: return 0;
+  }
+}
 
 }  // namespace console

@@ -1,8 +1,9 @@
 #pragma once
 // The console front-end's desktop: message boxes become lines on standard error
 // (their caption, then their text), questions are asked on the terminal, the
-// progress window is a line (a bar when standard error is a terminal), and the
-// album list lives in memory.
+// progress window is a bar when standard error is a terminal (and nothing
+// otherwise), and the album list lives in memory. Everything it writes goes
+// through plainText.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,9 +15,9 @@
 namespace console {
 
 struct ConsoleSettings {
-  bool assumeYes = false;    // answer every Yes/No question with Yes
+  bool assumeYes = false;    // answer every Yes/No question with Yes, silently
   bool progressBar = false;  // standard error is a terminal: draw bars
-  bool quiet = false;        // results and errors only: no progress, no echoed answers
+  bool quiet = false;        // results and errors only: no progress, no news
 };
 
 class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
@@ -43,10 +44,14 @@ class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
   void removeTrayIcon() override {}
   app::TransferObserver* transferObserver() override { return this; }
 
-  // TransferObserver: a per-file bar on a terminal; Ctrl-C stops the upload.
+  // TransferObserver: a per-file bar on a terminal; Ctrl-C, SIGTERM and SIGHUP
+  // stop the upload. Each finished file that failed gets a line with its
+  // reason; without a terminal (and unless quiet) each uploaded one gets a
+  // line too, "flingpost: PATH: uploaded", as the bar's stand-in.
   void fileStarted(const std::string& name) override;
   void percentDone(int percent) override;
   bool stopRequested() override;
+  void fileFinished(const std::string& path, const std::string& error) override;
 
   app::MemoryAlbumList& consoleList() { return list_; }
   bool endRequested() const { return endRequested_; }
@@ -55,11 +60,11 @@ class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
   const std::string& lastViewerText() const { return lastViewerText_; }
 
   // Each of these starts on a line of its own: a bar drawn before is cleared.
-  // Prints `text` to standard error.
+  // Prints `text` to standard error; its line breaks stay.
   void note(const std::string& text);
   // The same, but not with the quiet setting: progress and other news.
   void info(const std::string& text);
-  // Prints "flingpost: " + text as a line and keeps `text` as lastError().
+  // Prints "flingpost: " + text as one line and keeps `text` as lastError().
   void error(const std::string& text);
   // Draws the bar line: `percent` and `text`.
   void drawBar(int percent, const std::string& text);
@@ -85,15 +90,18 @@ class ConsoleDesktop : public app::Desktop, public app::TransferObserver {
   std::string currentFile_;
 };
 
-// Windows texts use "\r\n"; the terminal wants "\n".
-std::string toTerminalText(std::string text);
-
-// Ctrl-C handling during uploads: while a guard lives, Ctrl-C asks the running
-// upload to stop instead of ending the program.
+// Ctrl-C handling during uploads: while a guard lives, Ctrl-C, SIGTERM and
+// SIGHUP ask the running upload to stop instead of ending the program.
 class InterruptGuard {
  public:
   InterruptGuard();
   ~InterruptGuard();
 };
+
+// What stopped the upload, as its messages name it ("stopped by Ctrl-C",
+// "stopped by SIGTERM", "stopped by SIGHUP"), and the exit status that says
+// so (130, 143, 129); 0 when nothing stopped it.
+std::string stoppedBy();
+int stoppedStatus();
 
 }  // namespace console

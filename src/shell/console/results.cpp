@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "shell/console/json.h"
+#include "shell/console/plain_text.h"
 
 namespace console {
 namespace {
@@ -18,7 +19,7 @@ std::string oneLine(std::string text) {
 }  // namespace
 
 std::string albumLine(const std::string& key, const app::Album& album) {
-  return key + "\t" + oneLine(album.name) + "\t" + oneLine(album.description);
+  return plainText(key) + "\t" + plainText(oneLine(album.name)) + "\t" + plainText(oneLine(album.description));
 }
 
 void printAlbums(const app::AlbumListView& list, bool json) {
@@ -39,10 +40,10 @@ void printAlbums(const app::AlbumListView& list, bool json) {
 void printUploadResults(const std::vector<FileResult>& files, bool json) {
   if (!json) {
     for (const auto& f : files)
-      if (f.codes) std::printf("%s\n", f.codes->html.c_str());
+      if (f.codes) std::printf("%s\n", plainText(f.codes->html).c_str());
     std::printf("\n");
     for (const auto& f : files)
-      if (f.codes) std::printf("%s\n", f.codes->bbcode.c_str());
+      if (f.codes) std::printf("%s\n", plainText(f.codes->bbcode).c_str());
     return;
   }
   std::printf("{\"files\":[");

@@ -10,7 +10,8 @@
 namespace console {
 
 // One album as a line of three fields: key, tab, name, tab, description. Tabs
-// and line breaks inside the name and the description print as blanks.
+// and line breaks inside the name and the description print as blanks, other
+// controls as plainText shows them.
 std::string albumLine(const std::string& key, const app::Album& album);
 
 // Every album of the list, as lines or as {"albums":[{key, id, name, description}]}.

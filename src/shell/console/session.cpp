@@ -7,6 +7,7 @@
 #include "shell/commands.h"
 #include "shell/console/console_app.h"
 #include "shell/console/console_input.h"
+#include "shell/console/plain_text.h"
 #include "shell/console/results.h"
 #include "shell/console/upload_files.h"
 
@@ -70,7 +71,7 @@ void copyToClipboard(ConsoleDesktop& desktop) {
 // The list index of the album with key `key`; -1, after saying so, when none has it.
 int albumByKey(ConsoleDesktop& desktop, const std::string& key) {
   const int index = desktop.consoleList().findKey(key);
-  if (index < 0) desktop.note("No album has the key " + key + "; type \"albums\" to list them.\n");
+  if (index < 0) desktop.note("No album has the key " + plainText(key) + "; type \"albums\" to list them.\n");
   return index;
 }
 
@@ -79,7 +80,7 @@ void drop(app::AppState& state, ConsoleDesktop& desktop, const std::vector<std::
   if (index < 0) return;
   std::vector<std::string> files(w.begin() + 2, w.end());
   const std::vector<std::string> bad = unusableFiles(files);
-  for (const std::string& line : bad) desktop.note(line + "\n");
+  for (const std::string& line : bad) desktop.note(plainText(line) + "\n");
   if (!bad.empty()) {
     desktop.note("Nothing was sent.\n");
     return;
@@ -109,7 +110,8 @@ bool runCommand(app::AppState& state, ConsoleDesktop& desktop, const std::vector
   } else if (c == "options" && n == 1) {
     desktop.note("thumbnail size " + std::to_string(state.thumbnailSize) + ", prompt " +
                  (state.promptBeforeUpload ? "on" : "off") + ", " +
-                 (state.signedIn ? "signed in as " + state.login.username : std::string("signed out")) + "\n");
+                 (state.signedIn ? "signed in as " + plainText(state.login.username) : std::string("signed out")) +
+                 "\n");
   } else if (c == "html" && n == 1) shell::runCommand(state, shell::kCommandViewHtml);
   else if (c == "bbcode" && n == 1) shell::runCommand(state, shell::kCommandViewBbcode);
   else if (c == "copy" && n == 1) copyToClipboard(desktop);
@@ -162,9 +164,12 @@ int runSession(app::AppState& state, ConsoleDesktop& desktop) {
   std::vector<std::string> w;
   while (!desktop.endRequested()) {
     desktop.note("> ");
-    if (!readLine(line)) {
+    const LineRead read = readInputLine(line);
+    if (read != LineRead::kLine) {
       desktop.note("\n");  // the shell's prompt starts on a line of its own
-      break;
+      if (read == LineRead::kEnd) break;
+      desktop.error("a line of input is longer than " + std::to_string(kLongestInputLine) + " bytes; the session ends");
+      return kExitFailed;
     }
     if (!splitWords(line, &w)) {
       desktop.note("A quote is not closed; nothing was done.\n");
@@ -172,7 +177,12 @@ int runSession(app::AppState& state, ConsoleDesktop& desktop) {
     }
     if (w.empty()) continue;
     if (w[0] == "exit" || w[0] == "quit") break;
-    if (runCommand(state, desktop, w)) continue;
+    if (runCommand(state, desktop, w)) {
+      // SIGTERM and SIGHUP stop a running upload and then the session.
+      const platform::Interrupt stop = platform::interruptRequested();
+      if (stop == platform::Interrupt::kTerminate || stop == platform::Interrupt::kHangUp) return stoppedStatus();
+      continue;
+    }
     std::string answer = "Unknown command " + w[0] + "; type \"help\".";
     for (const auto& u : kUsages)
       if (w[0] == u.command) answer = w[0] + " takes " + (u.usage ? u.usage : "no arguments") + ".";

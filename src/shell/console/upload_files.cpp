@@ -8,26 +8,34 @@
 namespace console {
 
 bool readFileList(const std::string& listPath, std::vector<std::string>* files, std::string* why) {
-  std::string line;
-  if (listPath == "-") {
-    while (readLine(line))
-      if (!line.empty()) files->push_back(line);
-    return true;
-  }
   // A stream, not the platform's regular-file reader: lists often come
   // through a pipe, as from the shell's <(find ...).
-  std::ifstream in(listPath);
-  if (!in) {
-    *why = "cannot open the list " + listPath;
-    return false;
+  std::ifstream file;
+  if (listPath != "-") {
+    file.open(listPath);
+    if (!file) {
+      *why = "cannot open the list " + listPath;
+      return false;
+    }
   }
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) files->push_back(line);
-  }
-  if (in.bad()) {
-    *why = "cannot read the list " + listPath;
-    return false;
+  const std::string list = listPath == "-" ? std::string("the list on standard input") : "the list " + listPath;
+  std::string line;
+  for (size_t number = 1;; ++number) {
+    const LineRead read = listPath == "-" ? readInputLine(line, kLongestListLine)
+                                          : readLineFrom(file, line, kLongestListLine);
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kTooLong || line.find('\0') != std::string::npos) {
+      *why = "line " + std::to_string(number) + " of " + list + " is no path: " +
+             (read == LineRead::kTooLong ? "it is longer than " + std::to_string(kLongestListLine) + " bytes"
+                                         : std::string("it holds a zero byte"));
+      return false;
+    }
+    if (line.empty()) continue;
+    if (files->size() >= kMostFiles) {
+      *why = list + " names too many files: one upload takes at most " + std::to_string(kMostFiles);
+      return false;
+    }
+    files->push_back(line);
   }
   return true;
 }

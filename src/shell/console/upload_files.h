@@ -23,8 +23,16 @@ class ConsoleDrop : public upload::DroppedFiles {
   std::vector<std::string> paths_;
 };
 
+// The most files one upload takes, those named and those listed together.
+constexpr size_t kMostFiles = 100000;
+// The longest line of a list: the longest path the system opens (Linux's
+// PATH_MAX, its closing zero byte included, is 4096).
+constexpr size_t kLongestListLine = 4095;
+
 // Appends the paths listed in `listPath` ("-": standard input), one per line;
-// empty lines are skipped. False, with *why, when the list cannot be read.
+// empty lines are skipped. False, with *why, when the list cannot be read,
+// would bring the files to more than kMostFiles, or has a line that is no
+// path: longer than kLongestListLine, or holding a zero byte.
 bool readFileList(const std::string& listPath, std::vector<std::string>* files, std::string* why);
 
 // One line "NAME: REASON" for each file that cannot be uploaded: it is missing,

@@ -5,11 +5,14 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/data_files.h"
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "service/version_check.h"
+#include "shell/console/console_desktop.h"
 
 namespace console {
 namespace {
@@ -33,6 +36,26 @@ void recordCheck() {
   platform::writeWholeFile(app::dataPath(kRecordFile), text.data(), text.size());
 }
 
+// The check's own desktop. The command's sign-in talks to the same service and
+// reports a failed connection itself, so what the check says is held back and
+// shown only when the check got through: its notice, never a second report of
+// the same failure. The check uses nothing of a desktop but its messages.
+class HeldBack : public ConsoleDesktop {
+ public:
+  explicit HeldBack(std::shared_ptr<app::Desktop> desktop) : ConsoleDesktop({}), desktop_(std::move(desktop)) {}
+  app::MessageAnswer messageBox(const std::string& text, const std::string& caption, app::MessageButtons) override {
+    held_.emplace_back(text, caption);
+    return app::MessageAnswer::kOk;
+  }
+  void showHeld() {
+    for (const auto& [text, caption] : held_) desktop_->messageBox(text, caption, app::MessageButtons::kOk);
+  }
+
+ private:
+  const std::shared_ptr<app::Desktop> desktop_;
+  std::vector<std::pair<std::string, std::string>> held_;
+};
+
 }  // namespace
 
 void DailyVersionCheck::startIfDue(app::AppState& state) {
@@ -42,7 +65,11 @@ void DailyVersionCheck::startIfDue(app::AppState& state) {
   const std::shared_ptr<app::Desktop> desktop = state.desktop;
   const app::ServiceEndpoint endpoint = state.service;
   const bool started = platform::startDetachedThread([desktop, endpoint, finished] {
-    if (service::versionCheckThread(*desktop, endpoint) == 1) recordCheck();
+    HeldBack heldBack(desktop);
+    if (service::versionCheckThread(heldBack, endpoint) == 1) {
+      heldBack.showHeld();
+      recordCheck();
+    }
     finished->set_value();
   });
   if (!started) done_ = std::future<void>();

@@ -1,8 +1,10 @@
 #pragma once
-// The version check of the one-shot commands: a script that runs flingpost a
+// The version check of the one-shot commands: somebody who runs flingpost a
 // hundred times a day would otherwise see the notice of a newer version a
 // hundred times. It runs at most once a day per data folder; the time of the
-// last check that read the service's answer is kept in data/versioncheck.txt.
+// last check that read the service's answer is kept in versioncheck.txt there.
+// A check that does not get through says nothing: the command itself reports
+// a service it cannot reach.
 #include <future>
 
 #include "app/app_state.h"

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <set>
@@ -52,12 +53,24 @@ class ConsoleTest : public ::testing::Test {
   }
 
   // Runs flingpost in the working folder with `args` (which may add shell
-  // redirections), `input` on its standard input, under `limit`.
+  // redirections), `input` on its standard input, under `limit`. Its files go
+  // to "data" there, and HOME is a folder of the test's own.
   Result run(const std::string& args, const std::string& input = "", const std::string& service = "",
              const std::string& limit = "timeout 60") {
-    const std::string cmd = "cd " + shellQuote(work_.path()) + " && printf %s " + shellQuote(input) +
-                            " | KESTROVA_SERVICE=" + shellQuote(service.empty() ? service_.address() : service) + " " +
-                            limit + " " + shellQuote(FP_FLINGPOST_BIN) + " >out.txt 2>err.txt " + args;
+    return shell("printf %s " + shellQuote(input) + " | " + limit + " " + shellQuote(FP_FLINGPOST_BIN) +
+                     " >out.txt 2>err.txt " + args,
+                 service);
+  }
+  // The same on a terminal, as a person runs it; what it shows lands in .out.
+  Result onTerminal(const std::string& args, const std::string& service = "") {
+    return shell("timeout 60 script -qec " + shellQuote(std::string(FP_FLINGPOST_BIN) + " " + args) +
+                     " /dev/null </dev/null >out.txt 2>err.txt",
+                 service);
+  }
+  Result shell(const std::string& command, const std::string& service) {
+    const std::string cmd = "cd " + shellQuote(work_.path()) + " && export HOME=" + shellQuote(work_.file("home")) +
+                            " FLINGPOST_DATA_DIR=data KESTROVA_SERVICE=" +
+                            shellQuote(service.empty() ? service_.address() : service) + " && " + command;
     Result r;
     const auto start = std::chrono::steady_clock::now();
     const int rc = std::system(cmd.c_str());
@@ -103,7 +116,16 @@ TEST_F(ConsoleTest, CommandsThatCannotUploadSayWhyAndExitTwoForUsageAndOneForFai
       {"login --user demo --password-stdin", "demo\n", "127.0.0.1:1", 1,
        "Network Error: Connection to Kestrova failed."},
       {"albums", "", "", 1, "not signed in"},
+      {"logout --user demo", "", "", 2, "logout takes none of --user"},
+      // Input without an end is refused, not stored.
+      {"login --user demo --password-stdin", std::string(2000, 'x'), "", 2, "longer than the 1024 bytes"},
+      {"upload --album 11 --yes --files-from -", std::string(5000, 'x'), "", 2,
+       "line 1 of the list on standard input is no path: it is longer than 4095 bytes"},
+      {"upload --album 11 --yes --files-from many.txt", "", "", 2, "names too many files: one upload takes at most 100000"},
   };
+  std::string many;
+  while (many.size() < 100001 * 8) many += "pic.png\n";
+  writeFileBytes(work_.file("many.txt"), many);
   for (const auto& c : cases) {
     for (const std::string json : {"", " --json"}) {
       const Result r = run(c.args + json, c.input, c.service);
@@ -137,18 +159,22 @@ TEST_F(ConsoleTest, CommandsThatCannotUploadSayWhyAndExitTwoForUsageAndOneForFai
 TEST_F(ConsoleTest, AlbumLinesStayOneLineAndAFailedSignInPrintsNoAlbums) {
   remember();
   const std::string head = "<userdata><validated status=\"true\"/><usergroup>m</usergroup>";
+  // Controls that would steer a terminal: a window title, BEL, CSI as a C1
+  // control, DEL, a line separator.
   const std::string tabbed =
-      "<album><id>5</id><album_name>a&#9;b</album_name>"
-      "<album_description>x&#10;y&#13;z</album_description></album>";
+      "<album><id>5</id><album_name>a&#9;b\x1b]0;title\x07</album_name>"
+      "<album_description>x&#10;y&#13;z\xc2\x9b\x7f\xe2\x80\xa8</album_description></album>";
   const struct {
     std::string body, args;
     int status;
     std::string out;
   } cases[] = {
-      {head + tabbed + "</userdata>", "albums -q", 0, "0\tPrivate\tPrivate Folder\n5\ta b\tx y z\n"},
+      {head + tabbed + "</userdata>", "albums -q", 0,
+       "0\tPrivate\tPrivate Folder\n5\ta b\\x1b]0;title\\x07\tx y z\\u009b\\x7f\\u2028\n"},
       {head + tabbed + "</userdata>", "albums -q --json", 0,
        "{\"albums\":[{\"key\":\"0\",\"id\":0,\"name\":\"Private\",\"description\":\"Private Folder\"},"
-       "{\"key\":\"5\",\"id\":5,\"name\":\"a\\tb\",\"description\":\"x\\ny\\rz\"}]}\n"},
+       "{\"key\":\"5\",\"id\":5,\"name\":\"a\\tb\\u001b]0;title\\u0007\","
+       "\"description\":\"x\\ny\\rz\xc2\x9b\x7f\xe2\x80\xa8\"}]}\n"},
       {head + tabbed + "<album><id>6</id></album></userdata>", "albums -q", 1, ""},
       {"<userdata><validated status=\"false\"/></userdata>", "albums -q", 1, ""},
   };
@@ -180,7 +206,9 @@ TEST_F(ConsoleTest, UploadPrintsHtmlThenBbcodesAndSendsTheChosenFields) {
   EXPECT_EQ(lines[2], "");
   EXPECT_EQ(lines[3].rfind("[URL=http://", 0), 0u);
   EXPECT_NE(lines[4].find("[/IMG][/URL]"), std::string::npos);
-  EXPECT_NE(r.err.find("Are you sure?: Upload 2 images to album\nCats & Dogs? yes"), std::string::npos);
+  // Quiet when it works: the question --yes answered is not echoed, and each
+  // file has its line, since no terminal shows a bar.
+  EXPECT_EQ(r.err, "flingpost: -dash\\xff.png: uploaded\nflingpost: " + work_.file("pic.png") + ": uploaded\n");
   const auto log = service_.uploadLog();
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(testsupport::jsonField(log[0], "aid"), "12");
@@ -197,7 +225,8 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
   remember();
   const std::string doc = "<upload><thumburl>http://t/1.jpg</thumburl><imageurl>http://i/1.jpg</imageurl></upload>";
   const std::string code = "<a href=\"http://i/1.jpg\"><img src=\"http://t/1.jpg\" border=0></a>";
-  const std::string notImage = work_.file("bad\xff name.txt");
+  // Not UTF-8, and a line break and an escape that must not forge a line of its own.
+  const std::string notImage = work_.file("bad\xff\nflingpost: forged\x1b[2J.txt");
   writeFileBytes(notImage, "no image");
   writeFileBytes(work_.file("big.jpg"), std::string(16 * 1024 * 1024, 'b'));
   const std::string pic = work_.file("pic.png"), big = work_.file("big.jpg");
@@ -213,10 +242,15 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
     size_t failed, notTried;
     std::string lastError;  // what data/lasterror.xml holds when a file failed
   } cases[] = {
-      {"a name that is not UTF-8", {pic, notImage}, "", "timeout 60", {}, 3, 1, 0, "<file>" + notImage},
+      {"a name that is not UTF-8", {pic, notImage}, "", "timeout 60", {}, 3, 1, 0, "refused the file: not an image"},
       {"no byte moves for --timeout", {pic}, "--timeout 1 --verbose", "timeout 60", {""}, 3, 1, 0,
        "Failed to receive until double-CRLF"},
       {"Ctrl-C before the reply", {pic, pic, pic}, "", interrupt, {""}, 130, 3, 2, "Aborted by application"},
+      {"SIGTERM before the reply", {pic, pic}, "", "timeout --preserve-status -s TERM 3", {""}, 143, 2, 1,
+       "Aborted by application"},
+      {"SIGHUP, where Ctrl-C is ignored as in a script's background job", {pic}, "",
+       "timeout 60 sh -c 'trap \"\" INT; \"$0\" \"$@\" & p=$!; sleep 2; kill -INT $p; sleep 1; kill -HUP $p; wait $p'",
+       {""}, 129, 1, 0, "Aborted by application"},
       {"no framing, in two writes", {pic}, "", "timeout 60",
        {"HTTP/1.0 200 OK\r\n\r\n" + doc.substr(0, 40), doc.substr(40)}, 0, 0, 0, ""},
       {"no reason phrase", {pic}, "", "timeout 60",
@@ -258,10 +292,17 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
     EXPECT_EQ(count(r.out, "\"ok\":true"), c.files.size() - c.failed) << r.out;
     EXPECT_EQ(count(r.out, "\"ok\":false,\"html\":null,\"bbcode\":null,\"error\":\""), c.failed) << r.out;
     EXPECT_EQ(count(r.out, "not tried"), c.notTried) << r.out;
-    size_t lines = 0;  // one line on standard error for each failed file: its name and why
-    for (const auto& f : std::set<std::string>(c.files.begin(), c.files.end()))
-      lines += count(r.err, "flingpost: " + f + ": ");
-    EXPECT_EQ(lines, c.failed) << r.err;
+    // One line on standard error for each file: uploaded, or why not.
+    EXPECT_EQ(count(r.err, "flingpost: " + work_.path()), c.files.size()) << r.err;
+    EXPECT_EQ(count(r.err, ": uploaded\n"), c.files.size() - c.failed) << r.err;
+    EXPECT_EQ(r.err.find("\nflingpost: forged"), std::string::npos) << r.err;
+    if (c.files.back() == notImage) {
+      EXPECT_NE(r.err.find("/bad\\xff\\x0aflingpost: forged\\x1b[2J.txt: the service refused"), std::string::npos);
+    }
+    const std::map<int, std::string> stoppedBy{{130, "Ctrl-C"}, {143, "SIGTERM"}, {129, "SIGHUP"}};
+    if (c.status > 128) {
+      EXPECT_NE(r.err.find(": stopped by " + stoppedBy.at(c.status) + "\n"), std::string::npos) << r.err;
+    }
     EXPECT_EQ(count(data("htmlcodes.txt"), "<a href="), c.files.size() - c.failed);
     if (c.failed) {
       EXPECT_NE(data("lasterror.xml").find(c.lastError), std::string::npos) << data("lasterror.xml");
@@ -270,53 +311,116 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
     }
   }
   // On a terminal the bar is cleared before a message, not run into it.
-  if (std::system("command -v script >/dev/null") != 0) return;
-  const std::string cmd = "cd " + shellQuote(work_.path()) + " && KESTROVA_SERVICE=" + viaPeer.address() +
-                          " timeout 60 script -qec " +
-                          shellQuote(std::string(FP_FLINGPOST_BIN) + " upload --album 11 --yes --timeout 1 pic.png") +
-                          " /dev/null >screen.txt";
-  EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 3);
-  const std::string screen = readFileBytes(work_.file("screen.txt"));
-  EXPECT_NE(screen.find("% pic.png"), std::string::npos) << screen;
-  EXPECT_NE(screen.find("\x1b[KOOPS: Upload Failed"), std::string::npos) << screen;
+  const Result screen = onTerminal("upload --album 11 --yes --timeout 1 pic.png", viaPeer.address());
+  EXPECT_EQ(screen.status, 3);
+  EXPECT_NE(screen.out.find("% pic.png"), std::string::npos) << screen.out;
+  EXPECT_NE(screen.out.find("\x1b[KOOPS: Upload Failed"), std::string::npos) << screen.out;
+  EXPECT_EQ(screen.out.find(": uploaded"), std::string::npos) << "the bar shows what the lines would";
 }
 
-TEST_F(ConsoleTest, SavedSignInServesLaterCommandsQuicklyAndQuietlyAndUnwrittenResultsFail) {
+TEST_F(ConsoleTest, SavedSignInServesLaterCommandsQuicklyAndQuietlyAndWhatCannotBeWrittenFails) {
   remember();
   const Result r = run("albums");
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // quiet when it works
   // Nobody watches a one-shot command: no pauses (0.3 s and 0.1 s) for a progress window.
   EXPECT_LT(r.seconds, 0.3);
   const Result q = run("upload --album 13 --yes -q " + pic());
   EXPECT_EQ(q.status, 0);
   EXPECT_EQ(q.err, "");  // results and errors only
   EXPECT_NE(q.out.find("[URL="), std::string::npos);
-  for (const std::string& args : {std::string("albums"), "upload --album 13 --yes -q " + pic()}) {
-    const Result full = run(args + " >/dev/full");
-    EXPECT_EQ(full.status, 1) << args;
-    EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
+  // Results that cannot be written: the codes are in the cache, or said to be
+  // lost where it cannot take them either (and both files stay in step); a
+  // closed standard output is no file of the program's to write them into.
+  const std::string upload = "upload --album 13 --yes -q " + pic();
+  const std::string kept = "; the link codes are kept in data/htmlcodes.txt and data/bbcodes.txt\n";
+  const struct {
+    std::string args;
+    bool cacheFails;
+    std::string says;
+  } cases[] = {
+      {"albums >/dev/full", false, "cannot write to standard output: No space left on device\n"},
+      {upload + " >/dev/full", false, "No space left on device" + kept},
+      {upload + " >&-", false, "Bad file descriptor" + kept},
+      {upload + " >/dev/full", true, work_.file("pic.png") + ": uploaded, but its link codes are lost\n"},
+  };
+  for (const auto& c : cases) {
+    if (c.cacheFails && std::filesystem::remove(work_.file("data/bbcodes.txt"))) {
+      std::filesystem::create_directory(work_.file("data/bbcodes.txt"));
+    }
+    const Result full = run(c.args);
+    EXPECT_EQ(full.status, 1) << c.args;
+    EXPECT_NE(full.err.find(c.says), std::string::npos) << full.err;
+    EXPECT_EQ(data("flingpost.lock"), "");
+    if (c.cacheFails) {
+      EXPECT_EQ(data("htmlcodes.txt"), "") << "the two files stay in step";
+    }
   }
+  // A sign-in that --remember cannot save: the albums, then why, and exit 1.
+  std::filesystem::remove(work_.file("data/logininfo.xml"));
+  std::filesystem::create_directory(work_.file("data/logininfo.xml"));
+  const Result unsaved = run("login --user demo --password-stdin --remember", "demo\n");
+  EXPECT_EQ(unsaved.status, 1);
+  EXPECT_EQ(unsaved.out.rfind("0\tPrivate\t", 0), 0u);
+  EXPECT_EQ(unsaved.err, "flingpost: the sign-in was not saved: data/logininfo.xml: Is a directory\n");
 }
 
-TEST_F(ConsoleTest, OneShotCommandsShowTheVersionNoticeOnceADay) {
+// Notices are for a person at a terminal: a newer version once a day, and a
+// service that cannot be reached once, not again by the version check.
+TEST_F(ConsoleTest, OnATerminalTheVersionNoticeShowsOnceADayAndAFailedConnectionOnce) {
   testsupport::DevService newer(std::map<std::string, std::string>{{"DEVSERVICE_VERSION", "0.3"}});
+  remember();
+  EXPECT_EQ(run("albums", "", newer.address()).err, "") << "no terminal: no check";
   const struct {
     std::string args;
     bool aged;  // the last check is made a day old first
     bool shown;
   } steps[] = {
-      {"login --user demo --password-stdin --remember", false, true},
+      {"albums", false, true},
       {"albums", false, false},
       {"albums -q", true, false},  // quiet: no check at all
       {"albums", false, true},
-      {"albums", false, false},
   };
   for (const auto& step : steps) {
     if (step.aged) writeFileBytes(work_.file("data/versioncheck.txt"), "0\n");
-    const Result r = run(step.args, "demo\n", newer.address());
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(count(r.err, "Newer Version Available"), step.shown ? 1u : 0u) << step.args << "\n" << r.err;
+    const Result r = onTerminal(step.args, newer.address());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(count(r.out, "Newer Version Available"), step.shown ? 1u : 0u) << step.args << "\n" << r.out;
   }
+  writeFileBytes(work_.file("data/versioncheck.txt"), "0\n");
+  const Result down = onTerminal("albums", "127.0.0.1:1");
+  EXPECT_EQ(down.status, 1);
+  EXPECT_EQ(count(down.out, "Network Error: Connection to Kestrova failed."), 1u) << down.out;
+}
+
+// The files live per user wherever a command runs; XDG_STATE_HOME, --data-dir
+// and FLINGPOST_DATA_DIR move them; a sign-in that an older version left in
+// ./data is pointed out once, and read only when asked for.
+TEST_F(ConsoleTest, FilesLivePerUserAndLogoutForgetsTheSavedSignIn) {
+  const std::string perUser = "timeout 60 env -u FLINGPOST_DATA_DIR";
+  ASSERT_EQ(run("login -q --user demo --password-stdin --remember", "demo\n", "", perUser).status, 0);
+  const std::string saved =
+      std::filesystem::canonical(work_.file("home/.local/state/flingpost")).string() + "/logininfo.xml";
+  ASSERT_TRUE(std::filesystem::exists(saved));
+  EXPECT_FALSE(std::filesystem::exists(work_.file("data"))) << "the working folder was left alone";
+  std::filesystem::create_directory(work_.file("data"));
+  std::filesystem::copy_file(saved, work_.file("data/logininfo.xml"));
+  for (const size_t said : {1u, 0u}) {
+    const Result r = run("albums", "", "", perUser);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count(r.err, "data holds a sign-in saved by an older flingpost"), said) << r.err;
+  }
+  const Result xdg = run("albums", "", "", perUser + " XDG_STATE_HOME=" + shellQuote(work_.file("xdg")));
+  EXPECT_EQ(xdg.status, 1);
+  EXPECT_NE(xdg.err.find("not signed in: "), std::string::npos);
+  EXPECT_NE(xdg.err.find("older flingpost: give --data-dir data to use it"), std::string::npos) << xdg.err;
+  EXPECT_TRUE(std::filesystem::exists(work_.file("xdg/flingpost/flingpost.lock")));
+  EXPECT_EQ(run("--data-dir data logout", "", "", perUser + " FLINGPOST_DATA_DIR=elsewhere").status, 0);
+  EXPECT_FALSE(std::filesystem::exists(work_.file("data/logininfo.xml")));
+  const Result out = run("logout", "", "", perUser);
+  EXPECT_EQ(out.out, "Forgot the saved sign-in, which was in " + saved + ".\n");
+  EXPECT_FALSE(std::filesystem::exists(saved));
+  EXPECT_EQ(run("albums", "", "", perUser).status, 1);
 }
 
 TEST_F(ConsoleTest, InteractiveSessionMirrorsTheMenu) {
@@ -371,7 +475,7 @@ TEST_F(ConsoleTest, HelpManualPageAndCompletionKnowTheSameOptions) {
   EXPECT_EQ(optionsIn(completion), help);
   // What the completion offers for the words typed so far.
   writeFileBytes(work_.file("-dash.png"), "");
-  for (const auto& [words, offers] : std::map<std::string, std::string>{{"''", "login albums upload --service"},
+  for (const auto& [words, offers] : std::map<std::string, std::string>{{"''", "login albums logout upload --data-dir"},
                                                                         {"upload --th", "--thumb"},
                                                                         {"upload --thumb ''", "100 200 300 400"},
                                                                         {"upload -- -d", "-dash.png"}}) {
