@@ -71,6 +71,9 @@ TEST_F(WithService, StartsSignedOutAndTheDialogSignsInAndSavesOnlyWhenAsked) {
       SetDlgItemTextA(dialog, IDC_USERNAME, r.user.c_str());
       SetDlgItemTextA(dialog, IDC_PASSWORD, r.password.c_str());
       if (r.tick) SendDlgItemMessageA(dialog, IDC_AUTO_LOGIN, BM_CLICK, 0, 0);
+      if (r.tick && RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN)) {
+        saveScreenshot("sign-in-dialog", captureWindow(dialog));
+      }
       pressButton(dialog, r.button);
     });
     if (r.box) driver.answer(r.box, IDOK);
