@@ -137,6 +137,13 @@ void onCloseRequest(app::AppState& state) {
 
 void onTrayDoubleClick(app::AppState& state) { state.trayDoubleClicked = true; }
 
+void onSecondStart(app::AppState& state) {
+  if (!state.inTray) return;
+  state.desktop->restoreFromTray();
+  state.trayDoubleClicked = false;
+  state.inTray = false;
+}
+
 void onTrayButtonUp(app::AppState& state) {
   if (!state.trayDoubleClicked) return;
   state.desktop->restoreFromTray();

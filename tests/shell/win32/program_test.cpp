@@ -105,20 +105,28 @@ class Program {
   bool started_ = false;
 };
 
+std::string httpOk(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 std::string deepReply() {
   std::string body = "<userdata>";
   for (int i = 0; i < 200000; ++i) body += "<a>";
   for (int i = 0; i < 200000; ++i) body += "</a>";
   body += "</userdata>";
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  return httpOk(body);
 }
 
-TEST(Program, RefusesToStartWithAMalformedServiceOrABusyDataFolder) {
+// A start that cannot go on ends at once and leaves the folder as it was: with
+// a malformed service, or with the data folder held. Held by a run without a
+// window (a console run; here this test), a box says so; held by the program,
+// its window comes forward, out of the notification area too, without a word.
+TEST(Program, RefusesABadServiceOrABusyFolderButBringsTheWindowThatHoldsItForward) {
   testsupport::TempDir dir{true};
   // Held from the start: a program that took the malformed service for
   // another would stop here too, before it could ask anything of anybody.
   std::string problem;
-  const auto held = app::lockDataFolder(0, nullptr, &problem);
+  auto held = app::lockDataFolder(0, nullptr, &problem);
   ASSERT_TRUE(held) << problem;
   testsupport::writeFileBytes("data\\htmlcodes.txt", "<a>kept</a>");
   const std::string closed = "127.0.0.1:" + std::to_string(testsupport::closedLoopbackPort());
@@ -134,6 +142,28 @@ TEST(Program, RefusesToStartWithAMalformedServiceOrABusyDataFolder) {
     EXPECT_EQ(program.exitCode(), 1);
   }
   EXPECT_EQ(testsupport::readFileBytes("data\\htmlcodes.txt"), "<a>kept</a>");
+
+  held.reset();
+  testsupport::LoopbackPeer peer;  // the version check: no news
+  peer.receiveUntil("\n\n").send(httpOk(std::string("<appinfo><current_version>") + service::kClientVersion +
+                                          "</current_version></appinfo>"));
+  peer.close().start(20000);
+  Program first(peer.address());
+  const HWND window = first.window("Flingpost");
+  ASSERT_TRUE(window && peer.waitDone(20000));
+  testsupport::writeFileBytes("data\\htmlcodes.txt", "<a>kept</a>");
+  auto shownWithin = [&](bool shown) {
+    for (int i = 0; i < 100 && (IsWindowVisible(window) != FALSE) != shown; ++i) Sleep(100);
+    return (IsWindowVisible(window) != FALSE) == shown;
+  };
+  PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(shownWithin(false));
+  Program second(closed);
+  EXPECT_EQ(second.exitCode(), 0) << "a box would hold it open";
+  EXPECT_TRUE(shownWithin(true));
+  EXPECT_EQ(testsupport::readFileBytes("data\\htmlcodes.txt"), "<a>kept</a>");
+  PostMessageA(window, WM_COMMAND, ID_FILE_EXIT, 0);
+  EXPECT_EQ(first.exitCode(), 18);
 }
 
 // What Windows reads of the program before it runs it: its manifest (the
