@@ -12,6 +12,7 @@
 
 #include "app/album.h"
 #include "app/rect.h"
+#include "platform/charset.h"
 
 namespace app {
 
@@ -24,6 +25,12 @@ class ProgressView {
  public:
   virtual ~ProgressView() = default;
   virtual void setStatusText(const std::string& text) = 0;
+  // The same for a UTF-8 text: a dropped file's name, which the ANSI code set
+  // may not spell. A view that shows ANSI text alone shows '?' for what that
+  // code set lacks.
+  virtual void setStatusTextUtf8(const std::string& text) {
+    setStatusText(platform::utf16ToAnsi(platform::utf8ToUtf16(text)));
+  }
   // `percent` is passed on unchecked; callers keep it within 0..100.
   virtual void setProgress(int percent) = 0;
 };
@@ -52,6 +59,7 @@ class AlbumListView {
 class TransferObserver {
  public:
   virtual ~TransferObserver() = default;
+  // `name` in the form of the drop's paths (see upload::DroppedFiles).
   virtual void fileStarted(const std::string& name) = 0;
   virtual void percentDone(int percent) = 0;
   // Asked while the upload runs; true stops it (the file then counts as failed).

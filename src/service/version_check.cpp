@@ -5,13 +5,14 @@
 #include <string>
 
 #include "app/data_files.h"
+#include "app/version.h"
 #include "platform/threads.h"
 #include "service/fetcher.h"
 #include "service/xml_reading.h"
 
 namespace service {
 
-const char kClientVersion[] = "0.2";
+const char kClientVersion[] = FLINGPOST_VERSION;
 
 bool startVersionCheck(app::AppState& state) {
   std::shared_ptr<app::Desktop> desktop = state.desktop;

@@ -8,7 +8,7 @@
 
 namespace service {
 
-extern const char kClientVersion[];  // "0.2"
+extern const char kClientVersion[];  // FLINGPOST_VERSION of app/version.h: "0.2"
 
 // Starts the check on a detached thread and sets state.versionCheckStarted when
 // the thread could be started. The thread gets its own references to what it

@@ -1,6 +1,7 @@
 #include "shell/commands.h"
 
 #include "app/app_state.h"
+#include "app/version.h"
 #include "platform/sockets.h"
 #include "service/password_digest.h"
 #include "service/sign_in.h"
@@ -31,7 +32,7 @@ void viewLinkCodes(app::AppState& state, upload::CodeKind kind) {
 
 const char* const kAboutCaption = "About Kestrova Flingpost";
 const char* const kAboutText =
-    "Kestrova Flingpost Uploader v0.2 (beta)\r\n"
+    "Kestrova Flingpost Uploader v" FLINGPOST_VERSION " (beta)\r\n"
     "\r\n"
     "To use, just log in, then drag files over to an album panel.\r\n"
     "\r\n"
@@ -135,6 +136,13 @@ void onCloseRequest(app::AppState& state) {
 }
 
 void onTrayDoubleClick(app::AppState& state) { state.trayDoubleClicked = true; }
+
+void onSecondStart(app::AppState& state) {
+  if (!state.inTray) return;
+  state.desktop->restoreFromTray();
+  state.trayDoubleClicked = false;
+  state.inTray = false;
+}
 
 void onTrayButtonUp(app::AppState& state) {
   if (!state.trayDoubleClicked) return;

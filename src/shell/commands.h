@@ -63,5 +63,8 @@ bool openAlbumPage(app::AppState& state);
 void onCloseRequest(app::AppState& state);
 void onTrayDoubleClick(app::AppState& state);
 void onTrayButtonUp(app::AppState& state);
+// The program was started again in the same folder: the window comes out of the
+// notification area when it is hidden there.
+void onSecondStart(app::AppState& state);
 
 }  // namespace shell

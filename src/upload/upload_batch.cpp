@@ -38,7 +38,8 @@ class ObserverCallback : public component::ProgressCallback {
 // Uploads one file and makes its codes; fills `outcome` and answers whether the
 // file succeeded. A failed file gets its reason, which also replaces
 // data/lasterror.xml, so the batch's last failure can be sent to support.
-bool uploadOne(app::AppState& state, const UploadTarget& target, const std::string& albumKey,
+// `pathInUtf8`: the form of outcome.path (see DroppedFiles::pathsInUtf8).
+bool uploadOne(app::AppState& state, const UploadTarget& target, const std::string& albumKey, bool pathInUtf8,
                component::ProgressCallback* callback, FileOutcome& outcome) {
   component::HttpUpload upload;
   upload.setHostname(target.host.c_str());
@@ -47,7 +48,9 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
   upload.setSecure(target.secure);
   upload.setCaFile(state.service.caFile.c_str());
   upload.setIdleLimitMs(state.uploadIdleLimitMs);
+  upload.setUtf8(pathInUtf8);
   upload.addFileReference("image", outcome.path.c_str());
+  upload.setUtf8(false);  // the form fields are ANSI text
   upload.addParam("user", state.login.username.c_str());
   upload.addParam("hashed_password", state.login.hashedPassword.c_str());
   upload.addParam("aid", albumKey.c_str());
@@ -166,13 +169,16 @@ BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
   std::unique_ptr<ObserverCallback> callback;
   if (observer) callback = std::make_unique<ObserverCallback>(*observer);
 
+  const bool utf8 = drop.pathsInUtf8();
   for (int i = 0; i < count; ++i) {
     FileOutcome outcome;
     outcome.path = drop.path(i);
     const std::string name = fileNameOf(outcome.path);
-    progress->setStatusText("Uploading file: " + name);
+    const std::string status = "Uploading file: " + name;
+    if (utf8) progress->setStatusTextUtf8(status);
+    else progress->setStatusText(status);
     if (observer) observer->fileStarted(name);
-    const bool ok = uploadOne(state, target, albumKey, callback.get(), outcome);
+    const bool ok = uploadOne(state, target, albumKey, utf8, callback.get(), outcome);
     result.files.push_back(outcome);
     if (!ok) desktop.messageBox("Upload Failed", "OOPS", app::MessageButtons::kOk);
     if (observer) observer->fileFinished(outcome.path, outcome.error);

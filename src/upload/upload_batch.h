@@ -21,8 +21,14 @@ class DroppedFiles {
   // The index of the album list item under the drop point, or -1 for none.
   virtual int albumIndex(app::AlbumListView& list) = 0;
   virtual int count() = 0;
-  // The full path of file `index` (0-based), in drop order.
+  // The full path of file `index` (0-based), in drop order, in the form below.
   virtual std::string path(int index) = 0;
+  // True when the paths are UTF-8 (the Windows shell's drop: its names are
+  // UTF-16, which the ANSI code page cannot always spell); false when they are
+  // the bytes given, in the ANSI code set (a command line: on POSIX a name
+  // need not be valid in any code set). The upload opens each file by its path
+  // in that form, and the name goes out in UTF-8 either way.
+  virtual bool pathsInUtf8() const { return false; }
   // Releases the drop; called exactly once at every end of the batch.
   virtual void finish() = 0;
 };
@@ -31,7 +37,7 @@ class DroppedFiles {
 // failed and says why in `error` (also kept in data/lasterror.xml while it is
 // the batch's last failure).
 struct FileOutcome {
-  std::string path;
+  std::string path;  // as the drop gave it
   bool uploaded = false;  // the request went out and a reply with a 2xx status came back
   bool linked = false;    // the reply named two http(s) addresses: codes were made
   bool cached = false;    // ... and both were added to the cache files whole

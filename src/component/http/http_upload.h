@@ -48,6 +48,10 @@ class HttpUpload {
   // How long the transfer may go without a byte moving before the run fails;
   // 0 (the default) keeps the connection's own limit of 5000 s.
   void setIdleLimitMs(uint32_t ms);
+  // How the text arguments of later calls are read: as text in the ANSI code
+  // set (false, the default) or as UTF-8. A file is opened by its path in the
+  // form given, so a UTF-8 path names files that the code set cannot spell.
+  void setUtf8(bool on) { utf8_ = on; }
   void addParam(const char* name, const char* value);
   void addFileReference(const char* fieldName, const char* localPath);
 

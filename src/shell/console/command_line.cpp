@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/version.h"
 #include "platform/terminal.h"
 #include "shell/console/plain_text.h"
 
@@ -102,7 +103,7 @@ const char kUsage[] =
     "Exit status: 0 done; 1 failed before any file; 2 usage error; 3 one or more\n"
     "files failed (also all of them); 130, 143, 129 stopped by Ctrl-C, SIGTERM, SIGHUP.\n";
 
-const char kVersion[] = "flingpost 0.2\n";
+const char kVersion[] = "flingpost " FLINGPOST_VERSION "\n";
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "flingpost: %s\nTry 'flingpost --help'.\n", plainText(message).c_str());

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/version.h"
 #include "platform/terminal.h"
 #include "shell/commands.h"
 #include "shell/console/console_app.h"
@@ -159,7 +160,7 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
 }
 
 int runSession(app::AppState& state, ConsoleDesktop& desktop) {
-  desktop.note("Kestrova Flingpost Uploader v0.2 (beta). Type \"help\" for the commands.\n");
+  desktop.note("Kestrova Flingpost Uploader v" FLINGPOST_VERSION " (beta). Type \"help\" for the commands.\n");
   std::string line;
   std::vector<std::string> w;
   while (!desktop.endRequested()) {

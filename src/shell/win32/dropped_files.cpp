@@ -2,9 +2,10 @@
 
 #include <commctrl.h>
 
-#include <cstring>
+#include <string>
 
 #include "app/desktop.h"
+#include "platform/charset.h"
 
 namespace win32 {
 
@@ -19,15 +20,18 @@ int HdropFiles::albumIndex(app::AlbumListView& list) {
 }
 
 int HdropFiles::count() {
-  return drop_ ? static_cast<int>(DragQueryFileA(drop_, 0xFFFFFFFF, nullptr, 0)) : 0;
+  return drop_ ? static_cast<int>(DragQueryFileW(drop_, 0xFFFFFFFF, nullptr, 0)) : 0;
 }
 
 std::string HdropFiles::path(int index) {
-  char buffer[kPathBufferSize] = {};
-  DragQueryFileA(drop_, static_cast<UINT>(index), buffer, kPathBufferSize);
-  // Measured rather than taken from the answer: for a cut path some systems
-  // answer the full length.
-  return std::string(buffer, strnlen(buffer, kPathBufferSize - 1));
+  // Asked for its length first, the path fits its buffer whole.
+  const UINT length = DragQueryFileW(drop_, static_cast<UINT>(index), nullptr, 0);
+  std::u16string path(size_t(length) + 1, u'\0');
+  DragQueryFileW(drop_, static_cast<UINT>(index), reinterpret_cast<wchar_t*>(&path[0]), length + 1);
+  // Measured rather than taken from the answer, which counts differently on
+  // some systems.
+  path.resize(std::char_traits<char16_t>::length(path.c_str()));
+  return platform::utf16ToUtf8(path);
 }
 
 void HdropFiles::finish() {

@@ -1,5 +1,8 @@
 #pragma once
 // A drop of files from the shell on the album list, read from its drop handle.
+// The paths are read wide and carried as UTF-8: read through the ANSI code
+// page, a character it lacks became '?' (no such file) or a look-alike, which
+// could name another file that exists, and that file would be uploaded.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -9,10 +12,6 @@ namespace win32 {
 
 class HdropFiles final : public upload::DroppedFiles {
  public:
-  // Longest path taken from a drop, its terminating zero included; a longer
-  // path arrives cut to 1023 characters.
-  static constexpr UINT kPathBufferSize = 1024;
-
   // `list` is the list box the files were dropped on.
   HdropFiles(HDROP drop, HWND list) : drop_(drop), list_(list) {}
   // Releases the drop if nobody did.
@@ -23,7 +22,11 @@ class HdropFiles final : public upload::DroppedFiles {
   // The item under the drop point (auto-scrolling the list), or -1.
   int albumIndex(app::AlbumListView& list) override;
   int count() override;
+  // The whole path, however long; the one part of a name that UTF-8 cannot
+  // carry (a lone UTF-16 surrogate) arrives as U+FFFD, and such a file then
+  // fails as not found rather than standing for another.
   std::string path(int index) override;
+  bool pathsInUtf8() const override { return true; }
   void finish() override;
 
  private:

@@ -5,6 +5,7 @@
 #include "shell/commands.h"
 #include "shell/win32/dropped_files.h"
 #include "shell/win32/resources/resource.h"
+#include "shell/win32/running_window.h"
 #include "shell/win32/tray.h"
 #include "shell/win32/window_proc.h"
 #include "upload/upload_batch.h"
@@ -107,6 +108,11 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case kTrayCallbackMessage:
       return onTrayMessage(static_cast<UINT>(lParam));
+    case kComeForwardMessage:
+      shell::onSecondStart(state_);
+      if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+      SetForegroundWindow(window);
+      return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }

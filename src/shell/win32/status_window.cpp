@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "platform/charset.h"
 #include "shell/win32/window_proc.h"
 #include "shell/win32_geometry.h"
 
@@ -35,7 +36,9 @@ CStatusWindow::CStatusWindow(const app::Rect& over, HINSTANCE instance) {
   ShowWindow(window_, SW_SHOW);
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  text_ = CreateWindowExA(0, "STATIC", " ", kChildStyle, 0, 0, shell::kStatusWindowWidth, kTextHeight, window_,
+  // A Unicode control, so that a text the ANSI code page cannot spell (a file
+  // name) keeps its characters; ANSI text reaching it is converted on the way.
+  text_ = CreateWindowExW(0, L"STATIC", L" ", kChildStyle, 0, 0, shell::kStatusWindowWidth, kTextHeight, window_,
                           nullptr, instance, nullptr);
   bar_ = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, kChildStyle, kBarLeft, kBarTop, kBarWidth, kBarHeight, window_,
                          nullptr, instance, nullptr);
@@ -52,6 +55,12 @@ CStatusWindow::~CStatusWindow() {
 
 void CStatusWindow::setStatusText(const std::string& text) {
   SendMessageA(text_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  repaintNow();
+}
+
+void CStatusWindow::setStatusTextUtf8(const std::string& text) {
+  const std::u16string wide = platform::utf8ToUtf16(text);
+  SendMessageW(text_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   repaintNow();
 }
 

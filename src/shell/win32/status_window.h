@@ -24,6 +24,7 @@ class CStatusWindow final : public app::ProgressView {
   CStatusWindow& operator=(const CStatusWindow&) = delete;
 
   void setStatusText(const std::string& text) override;
+  void setStatusTextUtf8(const std::string& text) override;
   void setProgress(int percent) override;
 
   LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/service_endpoint.h"
+#include "platform/charset.h"
 #include "shell/win32/dialogs.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/status_window.h"
@@ -52,6 +53,13 @@ inline app::Rect rectOf(HWND window) {  // on the screen
 }
 
 inline std::string itemText(HWND dialog, int id) { return win32::windowText(GetDlgItem(dialog, id)); }
+
+// A window's text as the window holds it, in UTF-8.
+inline std::string wideText(HWND window) {
+  std::u16string text(size_t(GetWindowTextLengthW(window)) + 1, u'\0');
+  text.resize(size_t(GetWindowTextW(window, reinterpret_cast<wchar_t*>(&text[0]), int(text.size()))));
+  return platform::utf16ToUtf8(text);
+}
 
 // Presses a dialog button (posted: it takes effect once the caller returns).
 inline void pressButton(HWND dialog, int id) {
@@ -181,16 +189,21 @@ inline Image captureWindow(HWND window) {
   return image;
 }
 
-// A 32-bit BMP file.
-inline bool writeBitmap(const std::string& path, const Image& image) {
+// The bytes of a 32-bit BMP file.
+inline std::string bitmapFile(const Image& image) {
   const BITMAPINFOHEADER info = image.header();
   const DWORD pixelBytes = DWORD(image.pixels.size() * 4);
   const DWORD headers = DWORD(sizeof(BITMAPFILEHEADER) + sizeof info);
   const BITMAPFILEHEADER file{0x4D42, headers + pixelBytes, 0, 0, headers};
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file).write(reinterpret_cast<const char*>(&info), sizeof info);
-  out.write(reinterpret_cast<const char*>(image.pixels.data()), pixelBytes);
-  return !image.pixels.empty() && out.good();
+  return std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+         std::string(reinterpret_cast<const char*>(&info), sizeof info) +
+         std::string(reinterpret_cast<const char*>(image.pixels.data()), pixelBytes);
+}
+
+// A UTF-8 path may name what the ANSI code page cannot spell.
+inline bool writeFile(const std::string& utf8Path, const std::string& bytes) {
+  std::ofstream out(std::filesystem::u8path(utf8Path), std::ios::binary);
+  return (out << bytes).good();
 }
 
 // Writes NAME.bmp into the folder named by FLINGPOST_SCREENSHOTS, when set.
@@ -199,7 +212,7 @@ inline void saveScreenshot(const std::string& name, const Image& image) {
   if (!folder || !*folder) return;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  writeBitmap((std::filesystem::path(folder) / (name + ".bmp")).string(), image);
+  if (!image.pixels.empty()) writeFile((std::filesystem::path(folder) / (name + ".bmp")).string(), bitmapFile(image));
 }
 
 // The real desktop, recording each progress step as the window's own controls
@@ -231,7 +244,11 @@ class RecordingDesktop : public win32::Win32Desktop {
     }
     void setStatusText(const std::string& text) override {
       window_.setStatusText(text);
-      owner_.progress.push_back(win32::windowText(window_.textLine()));
+      owner_.progress.push_back(wideText(window_.textLine()));
+    }
+    void setStatusTextUtf8(const std::string& text) override {
+      window_.setStatusTextUtf8(text);
+      owner_.progress.push_back(wideText(window_.textLine()));
     }
     void setProgress(int percent) override {
       window_.setProgress(percent);
@@ -247,16 +264,17 @@ class RecordingDesktop : public win32::Win32Desktop {
   };
 };
 
-// A drop handle as the shell makes it: DROPFILES with ANSI paths.
-inline HDROP makeDrop(const std::vector<std::string>& paths, POINT at) {
-  size_t bytes = sizeof(DROPFILES) + 1;  // the list ends with an empty name
-  for (const std::string& p : paths) bytes += p.size() + 1;
-  HGLOBAL memory = GlobalAlloc(GHND, bytes);
+// A drop handle as the shell makes it: DROPFILES with wide paths, given in UTF-8.
+inline HDROP makeDrop(const std::vector<std::string>& utf8Paths, POINT at) {
+  std::u16string names;
+  for (const std::string& p : utf8Paths) names += platform::utf8ToUtf16(p) + u'\0';
+  names += u'\0';  // the list ends with an empty name
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * 2);
   auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
   drop->pFiles = sizeof(DROPFILES);
   drop->pt = at;
-  char* name = reinterpret_cast<char*>(drop + 1);
-  for (const std::string& p : paths) name = std::strcpy(name, p.c_str()) + p.size() + 1;
+  drop->fWide = TRUE;
+  std::memcpy(drop + 1, names.data(), names.size() * 2);
   GlobalUnlock(memory);
   return static_cast<HDROP>(memory);
 }

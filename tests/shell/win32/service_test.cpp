@@ -1,10 +1,12 @@
 // The program against the local service stand-in: the start, the sign-in
-// dialog, the saved sign-in at the next start, and two files dropped on an
-// album. Skipped when FLINGPOST_TEST_SERVICE names no stand-in.
+// dialog, the saved sign-in at the next start, and files dropped on an album,
+// named as the code page cannot spell. Skipped when FLINGPOST_TEST_SERVICE
+// names no stand-in.
 #include <gtest/gtest.h>
 
 #include "app/data_files.h"
 #include "platform/files.h"
+#include "service/password_digest.h"
 #include "shell/commands.h"
 #include "shell/win32/gui_support.h"
 #include "shell/win32/resources/resource.h"
@@ -69,6 +71,9 @@ TEST_F(WithService, StartsSignedOutAndTheDialogSignsInAndSavesOnlyWhenAsked) {
       SetDlgItemTextA(dialog, IDC_USERNAME, r.user.c_str());
       SetDlgItemTextA(dialog, IDC_PASSWORD, r.password.c_str());
       if (r.tick) SendDlgItemMessageA(dialog, IDC_AUTO_LOGIN, BM_CLICK, 0, 0);
+      if (r.tick && RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN)) {
+        saveScreenshot("sign-in-dialog", captureWindow(dialog));
+      }
       pressButton(dialog, r.button);
     });
     if (r.box) driver.answer(r.box, IDOK);
@@ -94,35 +99,55 @@ TEST_F(WithService, StartsSignedOutAndTheDialogSignsInAndSavesOnlyWhenAsked) {
   EXPECT_EQ(albumKeys(), demoKeys);
 }
 
-TEST_F(WithService, TwoFilesDroppedOnAnAlbumAreUploadedAndTheirCodesCached) {
+TEST_F(WithService, DroppedFilesAreUploadedByTheirOwnNamesAndTheirCodesCached) {
   state().login.username = state().login.password = "demo";
   ASSERT_TRUE(shell::signInFromDialog(state()));
-  const std::vector<std::string> files{dir.file("first.bmp"), dir.file("second.bmp")};
-  for (int size : {64, 48}) {
+  // Names that code page 1252 cannot spell, but the first; and beside the fifth
+  // its look-alike in 1252, another picture, which must stay where it is.
+  const std::vector<std::string> names{"na\xC3\xAFve.bmp", "\xCF\x88.bmp", "\xE6\x9D\xB1\xE4\xBA\xAC.bmp",
+                                       "\xF0\x9F\x8E\x89party.bmp", "\xC5\x82\xC3\xB3" "d\xC5\xBA.bmp",
+                                       "l\xC3\xB3" "dz.bmp"};
+  std::vector<std::string> files, digests;
+  for (size_t i = 0; i < names.size(); ++i) {
     Image picture;
-    picture.width = picture.height = size;
-    for (int i = 0; i < size * size; ++i) picture.pixels.push_back(uint32_t(i % size * 255 / size << 16 | 0x80));
-    ASSERT_TRUE(writeBitmap(files[size == 64 ? 0 : 1], picture));
+    picture.width = picture.height = int(16 + 8 * i);
+    for (int p = 0; p < picture.width * picture.height; ++p) picture.pixels.push_back(uint32_t(p * 40503u) & 0xFFFFFF);
+    files.push_back(dir.path() + "\\" + names[i]);
+    ASSERT_TRUE(writeFile(files.back(), bitmapFile(picture)));
+    digests.push_back(service::PasswordDigest().digestText(bitmapFile(picture)));
   }
+  files.pop_back();
   desktop->progress.clear();
   desktop->progressWindows.clear();
 
   ModalDriver driver;
   driver.answer("Are you sure?", IDYES);
   drop(files, POINT{30, 70});  // on the second album
-  EXPECT_EQ(driver.boxes, std::vector<std::string>{"Upload 2 images to album\r\nHoliday?"});
-  EXPECT_EQ(desktop->progress, (std::vector<std::string>{"Preparing Uploads", "5", "Uploading file: first.bmp", "50",
-                                                         "Uploading file: second.bmp", "100"}));
+  EXPECT_EQ(driver.boxes, std::vector<std::string>{"Upload 5 images to album\r\nHoliday?"});
+  std::vector<std::string> steps{"Preparing Uploads", "5"};
+  for (size_t i = 0; i < files.size(); ++i) {
+    steps.insert(steps.end(), {"Uploading file: " + names[i], std::to_string(20 * (i + 1))});
+  }
+  EXPECT_EQ(desktop->progress, steps);
   ASSERT_EQ(desktop->progressWindows.size(), 1u);
   EXPECT_EQ(desktop->progressWindows[0].second, shell::statusWindowRect(rectOf(hwnd())));
   EXPECT_FALSE(IsWindow(desktop->progressWindows[0].first)) << "the progress window is gone";
 
+  // Each file arrived at the service under its own name, with its own bytes, as
+  // the stand-in's uploads.log says (scripts/test names its folder).
+  const char* state = getenv("FLINGPOST_TEST_SERVICE_STATE");
+  const std::string log = testsupport::readFileBytes(std::string(state ? state : "") + "\\uploads.log");
+  for (size_t i = 0; i < files.size(); ++i) {
+    const size_t line = log.rfind("\"filename\":\"" + names[i] + "\"");
+    ASSERT_NE(line, std::string::npos) << names[i] << " in " << log;
+    EXPECT_EQ(log.find("\"md5\":\"" + digests[i] + "\"", line), log.find("\"md5\"", line)) << names[i];
+  }
   const std::string html = testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kHtml));
-  EXPECT_EQ(occurrences(html, "<a href=\""), 2u) << html;
-  EXPECT_EQ(occurrences(html, "</a><a"), 1u) << "two codes back to back";
-  EXPECT_EQ(occurrences(html, "/files/demo/11/"), 4u) << "image and thumbnail of both, in album 11";
-  EXPECT_LT(html.find("-first.bmp"), html.find("-second.bmp"));
-  EXPECT_EQ(occurrences(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kBbcode)), "[URL="), 2u);
+  EXPECT_EQ(occurrences(html, "<a href=\""), 5u) << html;
+  EXPECT_EQ(occurrences(html, "</a><a"), 4u) << "the codes back to back";
+  EXPECT_EQ(occurrences(html, "/files/demo/11/"), 10u) << "image and thumbnail of each, in album 11";
+  EXPECT_LT(html.find("-na%C3%AFve.bmp"), html.find("-%C5%82%C3%B3d%C5%BA.bmp")) << "in drop order";
+  EXPECT_EQ(occurrences(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kBbcode)), "[URL="), 5u);
 }
 
 }  // namespace

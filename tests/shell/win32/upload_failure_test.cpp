@@ -30,14 +30,17 @@ TEST_F(UploadFailure, ABodyTooLargeShowsUploadFailedAndLeavesTheReasonInLastErro
   addDemoAlbums();
   state().signedIn = true;
   state().promptBeforeUpload = false;
-  testsupport::writeFileBytes(dir.file("big.png"), "picture");
+  // A name outside the code page, which lasterror.xml must keep as it is.
+  const std::string big = dir.path() + "\\big\xCF\x88.png";
+  ASSERT_TRUE(writeFile(big, "picture"));
 
   ModalDriver driver;
   driver.answer("OOPS", IDOK);
-  drop({dir.file("big.png")}, POINT{20, 75});
+  drop({big}, POINT{20, 75});
   EXPECT_EQ(driver.boxes, std::vector<std::string>{"Upload Failed"});
   EXPECT_TRUE(peer.waitDone(5000));
   const std::string lastError = testsupport::readFileBytes(upload::lastErrorPath());
+  EXPECT_NE(lastError.find("<file>" + big + "</file>"), std::string::npos) << lastError;
   EXPECT_NE(lastError.find("<reason>the server answered &quot;HTTP/1.1 413 Request Entity Too Large&quot;: "
                            "&lt;html&gt;&lt;head&gt;&lt;title&gt;413"),
             std::string::npos)
