@@ -8,15 +8,12 @@
 namespace testsupport {
 namespace {
 
-// Where Internet Options keeps the setting: the Connections value that WinHTTP
-// reads, and the single values beside it that other programs read.
-const char kSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+// What WinHTTP reads (Internet Options also writes ProxyServer and the values
+// beside it, which Wine's WinHTTP does not read).
 const char kConnections[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 
-void appendDword(std::string& blob, DWORD value) { blob.append(reinterpret_cast<const char*>(&value), sizeof value); }
-
-void appendText(std::string& blob, const std::string& text) {
-  appendDword(blob, DWORD(text.size()));
+void append(std::string& blob, DWORD value, const std::string& text = "") {
+  blob.append(reinterpret_cast<const char*>(&value), sizeof value);
   blob += text;
 }
 
@@ -24,8 +21,7 @@ void appendText(std::string& blob, const std::string& text) {
 
 RealProxy::RealProxy() {
   const char* address = std::getenv("FLINGPOST_TEST_PROXY");
-  const char* colon = address ? std::strrchr(address, ':') : nullptr;
-  port_ = colon && std::strncmp(address, "127.0.0.1:", 10) == 0 ? uint16_t(std::atoi(colon + 1)) : 0;
+  if (address && std::strncmp(address, "127.0.0.1:", 10) == 0) port_ = uint16_t(std::atoi(address + 10));
   if (!port_) whyNot_ = "FLINGPOST_TEST_PROXY names no proxy: scripts/test starts one for the Windows tests";
 }
 
@@ -35,29 +31,21 @@ std::string RealProxy::log() const { return std::string(); }
 
 SystemProxyScope::SystemProxyScope(const std::string& proxy, const std::string& bypass) {
   // The layout that Internet Options writes: version, a counter, the flags
-  // (2: a manual proxy), then the proxy, the bypass list and the script's
-  // address, each after its length, and a reserved tail.
+  // (a manual proxy, 2, besides direct, 1), then the proxy, the bypass list and
+  // the script's address, each after its length, and a reserved tail.
   std::string blob;
-  appendDword(blob, 0x46);
-  appendDword(blob, 1);
-  appendDword(blob, 2 | 1);
-  appendText(blob, proxy);
-  appendText(blob, bypass);
-  appendText(blob, "");
-  blob.append(32, '\0');
+  append(blob, 0x46);
+  append(blob, 1);
+  append(blob, 2 | 1);
+  append(blob, DWORD(proxy.size()), proxy);
+  append(blob, DWORD(bypass.size()), bypass);
+  append(blob, 0, std::string(32, '\0'));
   RegSetKeyValueA(HKEY_CURRENT_USER, kConnections, "DefaultConnectionSettings", REG_BINARY, blob.data(),
                   DWORD(blob.size()));
-  const DWORD on = 1;
-  RegSetKeyValueA(HKEY_CURRENT_USER, kSettings, "ProxyEnable", REG_DWORD, &on, sizeof on);
-  RegSetKeyValueA(HKEY_CURRENT_USER, kSettings, "ProxyServer", REG_SZ, proxy.c_str(), DWORD(proxy.size() + 1));
-  RegSetKeyValueA(HKEY_CURRENT_USER, kSettings, "ProxyOverride", REG_SZ, bypass.c_str(), DWORD(bypass.size() + 1));
 }
 
 SystemProxyScope::~SystemProxyScope() {
   RegDeleteKeyValueA(HKEY_CURRENT_USER, kConnections, "DefaultConnectionSettings");
-  for (const char* value : {"ProxyEnable", "ProxyServer", "ProxyOverride"}) {
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettings, value);
-  }
 }
 
 }  // namespace testsupport

@@ -307,7 +307,7 @@ TEST_F(ConsoleTest, ARealProxyCarriesSignInAlbumsUploadsAndCodesOverHttpAndHttps
                                      "CONNECT localhost:" + https.substr(https.rfind(':') + 1) + " HTTP/1.1"}) {
     EXPECT_NE(log.find(request), std::string::npos) << request << "\n" << log;
   }
-  const Result wrong = run("albums -q --proxy " + proxy.url(testsupport::RealProxy::kUser, "wrong"), "", https);
+  const Result wrong = run("albums -q --proxy " + proxy.url("wrong"), "", https);
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.err.find("Network Error: The proxy " + proxy.address() + " asks for a sign-in to reach localhost:" +
                            https.substr(https.rfind(':') + 1) + ": it did not accept the user name and password"),
