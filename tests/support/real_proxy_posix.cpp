@@ -31,7 +31,8 @@ RealProxy::RealProxy() {
       sigset_t none;
       sigemptyset(&none);
       sigprocmask(SIG_SETMASK, &none, nullptr);
-      if (freopen((dir_ + ".log").c_str(), "w", stderr)) {
+      // It logs to standard output in the foreground.
+      if (freopen((dir_ + ".log").c_str(), "w", stdout) && dup2(STDOUT_FILENO, STDERR_FILENO) >= 0) {
         execl("/usr/bin/tinyproxy", "tinyproxy", "-d", "-c", (dir_ + ".conf").c_str(), static_cast<char*>(nullptr));
       }
       _exit(127);
@@ -41,7 +42,11 @@ RealProxy::RealProxy() {
       platform::sleepMs(50);
       if (log().find("Starting main loop") != std::string::npos) port_ = port;
     }
+    if (port_) break;
     whyNot_ = "tinyproxy did not start: " + log();
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    pid_ = 0;
   }
 }
 
