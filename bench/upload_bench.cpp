@@ -1,10 +1,10 @@
 // Uploads one file to host:port with HttpUpload and prints the seconds it took,
 // the bytes per second of the file's data and the size of the reply body.
 //
-//   upload_bench [--cacert CA_FILE] HOST PORT FILE [CHUNK_SIZE [PATH]]
+//   upload_bench [--proxy PROXY_HOST:PORT] [--cacert CA_FILE] HOST PORT FILE [CHUNK_SIZE [PATH]]
 //
 // CHUNK_SIZE 0: the default. With --cacert the upload goes over TLS, trusting
-// the certificates of CA_FILE.
+// the certificates of CA_FILE. With --proxy it goes through that HTTP proxy.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,14 +16,22 @@
 
 int main(int argc, char** argv) {
   const char* caFile = nullptr;
-  if (argc > 2 && std::string(argv[1]) == "--cacert") {
-    caFile = argv[2];
+  std::string proxy;
+  while (argc > 2) {
+    const std::string option = argv[1];
+    if (option == "--cacert") {
+      caFile = argv[2];
+    } else if (option == "--proxy") {
+      proxy = argv[2];
+    } else {
+      break;
+    }
     argv[2] = argv[0];
     argc -= 2;
     argv += 2;
   }
   if (argc < 4 || argc > 6) {
-    std::fprintf(stderr, "usage: %s [--cacert CA_FILE] HOST PORT FILE [CHUNK_SIZE [PATH]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--proxy PROXY_HOST:PORT] [--cacert CA_FILE] HOST PORT FILE [CHUNK_SIZE [PATH]]\n", argv[0]);
     return 2;
   }
   bool ok = false;
@@ -37,6 +45,9 @@ int main(int argc, char** argv) {
   upload.setPort(std::atoi(argv[2]));
   upload.setSecure(caFile != nullptr);
   upload.setCaFile(caFile);
+  if (!proxy.empty()) {
+    upload.setProxy(proxy.substr(0, proxy.rfind(':')).c_str(), std::atoi(proxy.c_str() + proxy.rfind(':') + 1), "");
+  }
   upload.setPath(argc == 6 ? argv[5] : "/upload");
   upload.addParam("user", "bench");
   upload.addFileReference("image", argv[3]);

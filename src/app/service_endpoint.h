@@ -7,9 +7,12 @@
 // (the console also takes --cacert).
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace app {
+
+class ProxyChoice;
 
 extern const char kServiceHost[];  // "kestrova.com"
 constexpr uint16_t kServicePort = 80;
@@ -37,6 +40,9 @@ struct ServiceEndpoint {
   // connection of the run, the uploads' too; empty: the system's roots.
   std::string caFile;
   FetchLimits limits;
+  // The proxy rule of every connection of the run, the uploads' too (see
+  // app/proxy.h); null: every connection goes direct.
+  std::shared_ptr<const ProxyChoice> proxy;
 
   // "http://host/" or "https://host/", with ":port" when the port is not the
   // scheme's own: the root of the service's web site, under which the album

@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "app/data_files.h"
+#include "app/proxy.h"
 #include "platform/clock.h"
+#include "platform/proxy.h"
 #include "platform/sockets.h"
 #include "platform/tls.h"
 #include "service/reply_framing.h"
@@ -94,6 +97,53 @@ bool connectWithin(platform::SocketHandle s, uint32_t address, uint16_t port, ui
   return platform::setNonBlocking(s, false) && connected;
 }
 
+// A socket that leads to the service: connected to it, or to `proxy` and, for
+// TLS, through the proxy's tunnel to it. kInvalidSocket, with the message in
+// *failure, when it cannot be had.
+platform::SocketHandle connectToService(const app::ServiceEndpoint& service,
+                                        const std::optional<app::ProxyServer>& proxy, std::string* failure) {
+  const uint32_t start = platform::tickCount();
+  const uint32_t limitMs = service.limits.connectTimeoutMs;
+  const std::string target = service.host + ":" + std::to_string(service.port);
+  uint32_t address = 0;
+  if (!platform::lookUpIPv4(proxy ? proxy->host : service.host, &address)) {
+    *failure = proxy ? platform::proxyNotFoundText(proxy->address(), target) : kLookupFailed;
+    return platform::kInvalidSocket;
+  }
+  const platform::SocketHandle s = platform::openStreamSocket();
+  if (s == platform::kInvalidSocket) {
+    *failure = kSocketFailed;
+    return s;
+  }
+  if (!connectWithin(s, address, proxy ? proxy->port : service.port, limitMs)) {
+    platform::closeSocketHandle(s);
+    *failure = proxy ? platform::proxyUnreachableText(proxy->address(), target) : kConnectFailed;
+    return platform::kInvalidSocket;
+  }
+  if (!proxy || !service.secure) return s;
+  const uint32_t spent = platform::tickCount() - start;
+  const platform::ProxyTunnel tunnel = platform::openProxyTunnel(s, proxy->address(), target, proxy->authorization(),
+                                                                 spent < limitMs ? limitMs - spent : 1);
+  if (tunnel.outcome == platform::ProxyTunnel::Outcome::kOpen) return s;
+  platform::closeSocketHandle(s);
+  *failure = tunnel.errorText;
+  return platform::kInvalidSocket;
+}
+
+// A plain request as a proxy takes it: the service's address in absolute form
+// in the request line ("GET http://host/path ..."), and the proxy's sign-in
+// after that line when it has one; every other byte as it was.
+std::string proxiedRequest(const std::string& request, const app::ServiceEndpoint& service,
+                           const app::ProxyServer& proxy) {
+  const size_t path = std::min(request.find(' '), request.size());
+  const size_t lineEnd = std::min(request.find('\n'), request.size() - 1);
+  std::string out = request.substr(0, path + 1) + "http://" + service.host;
+  if (service.port != app::kServicePort) out += ":" + std::to_string(service.port);
+  out += request.substr(path + 1, lineEnd - path);
+  if (!proxy.user.empty()) out += "Proxy-Authorization:" + proxy.authorization() + "\n";
+  return out + request.substr(lineEnd + 1);
+}
+
 }  // namespace
 
 const char kFetchError[] = "error";
@@ -123,15 +173,11 @@ std::string percentEncode(const std::string& text) {
 std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
                                  const std::string& request) {
   const app::FetchLimits& limits = service.limits;
-  uint32_t address = 0;
-  if (!platform::lookUpIPv4(service.host, &address)) return fail(desktop, kLookupFailed);
-  const platform::SocketHandle s = platform::openStreamSocket();
-  if (s == platform::kInvalidSocket) return fail(desktop, kSocketFailed);
+  const std::optional<app::ProxyServer> proxy = app::proxyFor(service.proxy, service.secure, service.host, service.port);
   const uint32_t start = platform::tickCount();
-  if (!connectWithin(s, address, service.port, limits.connectTimeoutMs)) {
-    platform::closeSocketHandle(s);
-    return fail(desktop, kConnectFailed);
-  }
+  std::string failure;
+  const platform::SocketHandle s = connectToService(service, proxy, &failure);
+  if (s == platform::kInvalidSocket) return fail(desktop, failure);
   Link link(s);
   // A server that stalls, or answers in plain HTTP, fails within the connect's
   // time; a refused certificate ends the exchange before the request is sent.
@@ -142,7 +188,7 @@ std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoi
   // A server that sends a byte now and then would restart the idle time for
   // ever; the overall limit ends the exchange whatever the pace.
   const uint32_t connected = platform::tickCount();
-  link.sendAll(request, limits.idleTimeoutMs);
+  link.sendAll(proxy && !service.secure ? proxiedRequest(request, service, *proxy) : request, limits.idleTimeoutMs);
 
   std::string reply;
   ReplyFraming framing;
@@ -156,6 +202,12 @@ std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoi
     if (n <= 0) break;  // closed by the server, or a receive error: keep what came
     const size_t take = std::min(size_t(n), limits.maxReplyBytes - reply.size());
     reply.append(buffer, framing.feed(buffer, take));
+  }
+  // A plain request's sign-in is asked for in the reply to the request itself.
+  std::string statusLine, schemes;
+  if (proxy && !service.secure && platform::replyStatus(reply, &statusLine, &schemes) == 407) {
+    return fail(desktop, platform::proxyRefusalText(proxy->address(), service.host + ":" + std::to_string(service.port),
+                                                    407, statusLine, schemes, !proxy->user.empty()));
   }
   return reply;
 }

@@ -3,13 +3,16 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "app/app_state.h"
 #include "app/data_files.h"
+#include "app/proxy.h"
 #include "component/http/http_upload.h"
 #include "component/http/http_upload_impl.h"
 #include "component/net/progress_monitor.h"
 #include "platform/files.h"
+#include "platform/proxy.h"
 #include "service/upload_server.h"
 #include "upload/failure_reason.h"
 #include "upload/link_code_cache.h"
@@ -47,6 +50,9 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
   upload.setPort(target.port);
   upload.setSecure(target.secure);
   upload.setCaFile(state.service.caFile.c_str());
+  const std::optional<app::ProxyServer> proxy =
+      app::proxyFor(state.service.proxy, target.secure, target.host, uint16_t(target.port));
+  if (proxy) upload.setProxy(proxy->host.c_str(), proxy->port, proxy->authorization().c_str());
   upload.setIdleLimitMs(state.uploadIdleLimitMs);
   upload.setUtf8(pathInUtf8);
   upload.addFileReference("image", outcome.path.c_str());
@@ -72,6 +78,13 @@ bool uploadOne(app::AppState& state, const UploadTarget& target, const std::stri
                         ? statusReason(upload.statusLine(),
                                        std::string(reinterpret_cast<const char*>(body.getData()), body.getSize()))
                         : trailReason(xml);
+    // A plain request's proxy asks for its sign-in in the reply itself.
+    if (proxy && !target.secure && status == 407) {
+      std::string statusLine, schemes;
+      platform::replyStatus(upload.impl().replyHeaderText().getUtf8(), &statusLine, &schemes);
+      outcome.error = platform::proxyRefusalText(proxy->address(), target.host + ":" + std::to_string(target.port),
+                                                 status, statusLine, schemes, !proxy->user.empty());
+    }
     saveLastError(outcome.path, outcome.error, xml);
     return false;
   }

@@ -1,5 +1,6 @@
-// The TLS front for the Windows tests under Wine, which cannot make one of their
-// own: prints TlsFront::describe() on its first line, then serves (and runs the
+// The TLS front and the proxy for the Windows tests under Wine, which cannot
+// make their own: prints TlsFront::describe() on its first line and the
+// proxy's address on its second, then serves (and runs the
 // service stand-in behind kService) until it is sent SIGTERM or SIGINT, for an
 // hour at most.
 #include <signal.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "support/real_proxy.h"
 #include "support/tls_front.h"
 
 int main() {
@@ -23,7 +25,10 @@ int main() {
     std::fprintf(stderr, "tls_front: %s\n", front.whyNot().c_str());
     return 1;
   }
-  std::printf("%s\n", front.describe().c_str());
+  // The Windows tests' proxy too, named on the second line.
+  testsupport::RealProxy proxy;
+  if (!proxy.ready()) std::fprintf(stderr, "tls_front: %s\n", proxy.whyNot().c_str());
+  std::printf("%s\n%s\n", front.describe().c_str(), proxy.ready() ? proxy.address().c_str() : "");
   std::fflush(stdout);
   // The stand-in's processes ending interrupt the wait.
   const time_t end = time(nullptr) + 3600;

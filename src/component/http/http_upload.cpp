@@ -20,6 +20,9 @@ void HttpUpload::setPath(const char* path) { impl_->path().setText(path, utf8_);
 void HttpUpload::setPort(int port) { impl_->setPort(port); }
 void HttpUpload::setSecure(bool on) { impl_->setSecureChannel(on); }
 void HttpUpload::setCaFile(const char* caFile) { impl_->setCaFile(caFile ? caFile : ""); }
+void HttpUpload::setProxy(const char* host, int port, const char* authorization) {
+  impl_->setProxy(ProxySpec{host ? host : "", port, authorization ? authorization : ""});
+}
 void HttpUpload::setIdleLimitMs(uint32_t ms) { impl_->setIdleLimitMs(ms); }
 
 void HttpUpload::addParam(const char* name, const char* value) {

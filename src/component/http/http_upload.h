@@ -45,6 +45,9 @@ class HttpUpload {
   // empty. Off unless set.
   void setSecure(bool on);
   void setCaFile(const char* caFile);
+  // Through the HTTP proxy `host`:`port` (a null or empty host: direct), with
+  // `authorization` ("Basic ...", or empty) for its Proxy-Authorization field.
+  void setProxy(const char* host, int port, const char* authorization);
   // How long the transfer may go without a byte moving before the run fails;
   // 0 (the default) keeps the connection's own limit of 5000 s.
   void setIdleLimitMs(uint32_t ms);

@@ -66,13 +66,16 @@ bool HttpUploadImpl::run(const char* contextName, ProgressCallback* callback) {
   connection_->setReceiveIdleLimitMs(idleLimitMs_);
   connection_->setSendIdleLimitMs(idleLimitMs_);
   connection_->setCaFile(caFile_);
+  connection_->setProxy(proxy_);
   byteSink_ = connection_.get();
 
   if (!connection_->Connect(hostName_, port_, secureChannel_, int(connectTimeoutMs_), callback_)) {
     if (callback_ && callback_->wasAborted()) log_.logError("Connection attempt aborted by application");
-    // A refused certificate is what the user must read first, not the connect.
-    const std::string secureFailure = connection_->secureFailureText();
-    if (!secureFailure.empty()) log_.logError(secureFailure.c_str());
+    // A proxy that failed, or a refused certificate, is what the user must
+    // read first, not the connect.
+    for (const std::string& failure : {connection_->proxyFailureText(), connection_->secureFailureText()}) {
+      if (!failure.empty()) log_.logError(failure.c_str());
+    }
     StringBuffer socketLog;
     connection_->lastErrorText(socketLog);
     releaseConnection();

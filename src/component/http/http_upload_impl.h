@@ -81,6 +81,8 @@ class HttpUploadImpl : public ComponentObject {
   void setSecureChannel(bool on) { secureChannel_ = on; }
   bool secureChannel() const { return secureChannel_; }
   void setCaFile(const std::string& path) { caFile_ = path; }
+  // The HTTP proxy of the runs' connections (a host of "": none).
+  void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
   uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
   // The send and receive idle limit of each run's connection (0: its default).
@@ -147,6 +149,7 @@ class HttpUploadImpl : public ComponentObject {
   int port_ = 80;
   bool secureChannel_ = false;
   std::string caFile_;
+  ProxySpec proxy_;
   EncodedString path_;
   DataBuffer replyBody_;
   EncodedString replyHeaderText_;

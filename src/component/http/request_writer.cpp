@@ -130,9 +130,21 @@ bool HttpUploadImpl::sendRequest() {
   bodyLength += uint64_t(boundary.getSize()) + 6;  // "--" B "--\r\n"
 
   StringBuffer header("POST ");
+  // A proxy takes a plain request with the whole address in its request line,
+  // and its own sign-in; a secure one goes through the tunnel unchanged.
+  const bool viaProxy = proxy_.used() && !secureChannel_;
+  if (viaProxy) {
+    header.append("http://");
+    header.append(hostName_.getUtf8());
+    if (port_ != 80) header.append((":" + decimal(uint64_t(port_))).c_str());
+  }
   header.append(path_.getUtf8());
   header.append(" HTTP/1.1\r\nHost: ");
   header.append(hostName_.getUtf8());
+  if (viaProxy && !proxy_.authorization.empty()) {
+    header.append("\r\nProxy-Authorization: ");
+    header.append(proxy_.authorization.c_str());
+  }
   header.append("\r\nUser-Agent: ");
   header.append(userAgent_.getAnsi());
   header.append(kHeaderMiddle);

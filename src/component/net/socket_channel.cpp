@@ -5,6 +5,7 @@
 
 #include "component/net/progress_monitor.h"
 #include "platform/clock.h"
+#include "platform/proxy.h"
 
 namespace component {
 
@@ -17,13 +18,27 @@ bool SocketChannel::connect(const char* host, int port, bool secure, uint32_t he
                             DiagnosticLog& log, ProgressMonitor* monitor) {
   secure_ = secure;
   tls_.reset();
+  proxyFailure_.clear();
   const uint32_t start = platform::tickCount();
+  const uint32_t limit = timeLimitMs ? timeLimitMs : kUnlimitedWaitMs;
   socket_.setConnectTimeoutMs(timeLimitMs);
-  if (!socket_.connectTo(host, port, heartbeatMs, log, monitor)) return false;
+  const std::string target = std::string(host ? host : "") + ":" + std::to_string(port);
+  if (!proxy_.used()) {
+    if (!socket_.connectTo(host, port, heartbeatMs, log, monitor)) return false;
+  } else if (!socket_.connectTo(proxy_.host.c_str(), proxy_.port, heartbeatMs, log, monitor)) {
+    proxyFailure_ = platform::proxyUnreachableText(proxy_.address(), target);
+    return false;
+  } else if (secure_) {
+    // The tunnel, like the handshake after it, gets what is left of the time.
+    const uint32_t spent = platform::tickCount() - start;
+    if (!openTunnel(socket_, proxy_, target, spent < limit ? limit - spent : 1, heartbeatMs, log, monitor,
+                    &proxyFailure_)) {
+      return false;
+    }
+  }
   if (!secure_) return true;
   // The handshake gets what is left of the connect's time, so a server that
   // stalls or answers in plain HTTP fails within the limit.
-  const uint32_t limit = timeLimitMs ? timeLimitMs : kUnlimitedWaitMs;
   const uint32_t spent = platform::tickCount() - start;
   tls_ = std::make_unique<platform::TlsStream>();
   if (tls_->handshake(socket_.handle(), host, caFile_, spent < limit ? limit - spent : 1)) return true;

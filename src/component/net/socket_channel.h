@@ -10,6 +10,7 @@
 
 #include "component/base/data_buffer.h"
 #include "component/log/diagnostic_log.h"
+#include "component/net/proxy_tunnel.h"
 #include "component/net/tcp_socket.h"
 #include "platform/tls.h"
 
@@ -25,7 +26,8 @@ class SocketChannel {
   SocketChannel(const SocketChannel&) = delete;
   SocketChannel& operator=(const SocketChannel&) = delete;
 
-  // `timeLimitMs` bounds the connect (0: blocking, no limit). A secure connect
+  // `timeLimitMs` bounds the connect (0: blocking, no limit), through the
+  // proxy's tunnel when a proxy is set and the connect is secure. A secure connect
   // adds the TLS handshake with its checks within what is left of that time;
   // when it fails, its reason is logged and the socket closed before a single
   // byte of the caller's could be sent.
@@ -47,6 +49,10 @@ class SocketChannel {
   void setCaFile(const std::string& path) { caFile_ = path; }
   // Why the secure connection failed, naming the host; "" when it did not.
   std::string secureFailureText() const;
+  // The HTTP proxy of the next connect (see proxy_tunnel.h), and why the
+  // connect failed at or through it, naming the proxy and the target.
+  void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
+  const std::string& proxyFailureText() const { return proxyFailure_; }
 
   TcpSocket& tcpSocket() { return socket_; }
   bool isSecure() const { return secure_; }
@@ -72,6 +78,8 @@ class SocketChannel {
 
   std::unique_ptr<platform::TlsStream> tls_;
   std::string caFile_;
+  ProxySpec proxy_;
+  std::string proxyFailure_;
   bool moreToFollow_ = false;
 };
 

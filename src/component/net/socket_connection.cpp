@@ -53,6 +53,7 @@ bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int t
   channel_ = std::make_unique<SocketChannel>();
   pendingBytes_.clear();
   channel_->setCaFile(caFile_);
+  channel_->setProxy(proxy_);
   const auto monitor = monitorFor(callback, 100);
   return channel_->connect(host.getUtf8(), port, secure, heartbeatMs_, static_cast<uint32_t>(std::max(timeLimitMs, 0)),
                            log_, monitor.get());
@@ -60,6 +61,10 @@ bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int t
 
 std::string SocketConnection::secureFailureText() const {
   return channel_ ? channel_->secureFailureText() : std::string();
+}
+
+std::string SocketConnection::proxyFailureText() const {
+  return channel_ ? channel_->proxyFailureText() : std::string();
 }
 
 bool SocketConnection::ReceiveBytes(DataBuffer& out, ProgressCallback* callback) {

@@ -9,6 +9,7 @@
 #include "component/base/data_buffer.h"
 #include "component/base/encoded_string.h"
 #include "component/log/diagnostic_log.h"
+#include "component/net/proxy_tunnel.h"
 
 namespace component {
 
@@ -58,6 +59,10 @@ class SocketConnection : public ComponentObject, public ByteSink {
   void setCaFile(const std::string& path) { caFile_ = path; }
   // Why the current secure connection failed, naming the host; "" when it did not.
   std::string secureFailureText() const;
+  // The HTTP proxy of the next Connect, and why the current connection failed
+  // at or through it, naming the proxy and the target; "" when it did not.
+  void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
+  std::string proxyFailureText() const;
   // Appends what one receive brings (or the pending bytes). True once a
   // connection exists, also when nothing arrived (callers judge by the size),
   // unless the callback stopped the receive.
@@ -109,6 +114,7 @@ class SocketConnection : public ComponentObject, public ByteSink {
   uint32_t receiveChunkSize_ = 4096;
   DataBuffer pendingBytes_;
   std::string caFile_;
+  ProxySpec proxy_;
 };
 
 }  // namespace component

@@ -83,6 +83,10 @@ const char kUsage[] =
     "                          the service (else KESTROVA_SERVICE, else kestrova.com)\n"
     "  --cacert FILE           trust only the certificates in the PEM file FILE for\n"
     "                          https (else KESTROVA_CA_FILE, else the system's)\n"
+    "  --proxy URL             go through the HTTP proxy http://[USER:PASSWORD@]HOST[:PORT]\n"
+    "                          (else KESTROVA_PROXY, else https_proxy, http_proxy and\n"
+    "                          no_proxy, which loopback addresses bypass)\n"
+    "  --noproxy               connect directly (the same as --proxy '')\n"
     "  --user NAME             sign in as NAME instead of with the saved sign-in\n"
     "  --password-stdin        read the password from standard input, not the terminal\n"
     "  --remember              save the sign-in for the next commands\n"
@@ -152,6 +156,9 @@ int parseCommandLine(int argc, char** argv, Options& o) {
       if (!value(o.service)) return usageError("--service needs [https://]HOST[:PORT]");
     } else if (a == "--cacert") {
       if (!value(o.caFile) || o.caFile.empty()) return usageError("--cacert needs FILE");
+    } else if (a == "--proxy" || a == "--noproxy") {
+      o.proxyGiven = true;
+      if (a == "--proxy" && !value(o.proxy)) return usageError("--proxy needs URL, or '' for none");
     } else if (a == "--user") {
       if (!value(o.user) || o.user.empty()) return usageError("--user needs a name");
     } else if (a == "--album") {

@@ -11,6 +11,8 @@ struct Options {
   std::string dataDir;  // --data-dir
   std::string service;
   std::string caFile;  // --cacert
+  std::string proxy;   // --proxy; "" with proxyGiven for --noproxy
+  bool proxyGiven = false;
   std::string user;
   std::string album;
   std::string filesFrom;  // --files-from: a list file, or "-" for standard input

@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/data_files.h"
 #include "app/data_folder_lock.h"
+#include "app/proxy.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
 #include "shell/commands.h"
@@ -76,7 +77,8 @@ int run(int argc, char** argv) {
   app::ServiceEndpoint service;
   std::string problem;
   if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem) ||
-      !app::chooseCaFile(o.caFile.empty() ? nullptr : &o.caFile, &service, &problem))
+      !app::chooseCaFile(o.caFile.empty() ? nullptr : &o.caFile, &service, &problem) ||
+      !app::chooseProxy(o.proxyGiven ? &o.proxy : nullptr, &service, &problem))
     return usageError(problem);
   std::vector<std::string> files;
   if (o.command == "upload") {

@@ -2,7 +2,7 @@
 # thumbnail sizes, and file names where files go.
 _flingpost() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local common="--data-dir --service --cacert --json -q --quiet -h --help --version"
+  local common="--data-dir --service --cacert --proxy --noproxy --json -q --quiet -h --help --version"
   local command="" files_only="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
@@ -16,7 +16,7 @@ _flingpost() {
       --thumb) COMPREPLY=($(compgen -W "100 200 300 400" -- "$cur")); return ;;
       --files-from | --cacert) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
       --data-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
-      --service | --user | --album | --timeout) return ;;
+      --service | --proxy | --user | --album | --timeout) return ;;
     esac
   fi
   local words

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/data_folder_lock.h"
+#include "app/proxy.h"
 #include "app/service_endpoint.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/running_window.h"
@@ -29,7 +30,10 @@ int refuseToStart(const std::string& problem) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   app::ServiceEndpoint service;
   std::string problem;
-  if (!app::chooseServiceEndpoint(nullptr, &service, &problem) || !app::chooseCaFile(nullptr, &service, &problem))
+  // The system's proxy setting is read in the background from here on: its
+  // detection may take seconds, which the window need not wait for.
+  if (!app::chooseServiceEndpoint(nullptr, &service, &problem) || !app::chooseCaFile(nullptr, &service, &problem) ||
+      !app::chooseProxy(nullptr, &service, &problem))
     return refuseToStart(problem);
   // Held before the state empties the link-code cache, until the program ends.
   const std::unique_ptr<app::DataFolderLock> folderLock = app::lockDataFolder(0, nullptr, &problem);

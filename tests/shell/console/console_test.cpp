@@ -17,7 +17,9 @@
 #include "support/dev_service.h"
 #include "support/file_text.h"
 #include "support/loopback_peer.h"
+#include "support/real_proxy.h"
 #include "support/temp_dir.h"
+#include "support/tls_front.h"
 
 namespace {
 
@@ -316,6 +318,98 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
   EXPECT_NE(screen.out.find("% pic.png"), std::string::npos) << screen.out;
   EXPECT_NE(screen.out.find("\x1b[KOOPS: Upload Failed"), std::string::npos) << screen.out;
   EXPECT_EQ(screen.out.find(": uploaded"), std::string::npos) << "the bar shows what the lines would";
+}
+
+// The whole road through a real proxy that asks for Basic credentials: to the
+// stand-in over http (requests in absolute form) and through the TLS front
+// over https (a CONNECT tunnel, the certificate checked as without a proxy).
+TEST_F(ConsoleTest, ARealProxyCarriesSignInAlbumsUploadsAndCodesOverHttpAndHttps) {
+  testsupport::RealProxy proxy;
+  if (!proxy.ready()) GTEST_SKIP() << proxy.whyNot();
+  testsupport::TlsFront front;
+  ASSERT_TRUE(front.ready()) << front.whyNot();
+  const std::string https = "https://localhost:" + std::to_string(front.port(testsupport::TlsFront::kService));
+  const std::string via = " --proxy " + proxy.url() + " --cacert " + shellQuote(front.caFile());
+  for (const std::string& site : {"http://" + service_.address(), https}) {
+    SCOPED_TRACE(site);
+    EXPECT_EQ(run("login -q --user demo --password-stdin --remember" + via, "demo\n", site).status, 0);
+    EXPECT_EQ(run("albums -q" + via, "", site).out.rfind("0\tPrivate\tPrivate Folder\n11\t", 0), 0u);
+    const Result r = run("upload -q --album 11 --yes" + via + " " + pic(), "", site);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("<a href=\"" + site + "/files/demo/11/", 0), 0u) << r.out;
+  }
+  const std::string log = proxy.log();
+  for (const std::string& request : {"GET http://" + service_.address() + "/getuserdataxml.php?user=demo&",
+                                     "POST http://" + service_.address() + "/upload.php HTTP/1.1",
+                                     "CONNECT localhost:" + https.substr(https.rfind(':') + 1) + " HTTP/1.1"}) {
+    EXPECT_NE(log.find(request), std::string::npos) << request << "\n" << log;
+  }
+  const Result wrong = run("albums -q --proxy " + proxy.url("wrong"), "", https);
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find("Network Error: The proxy " + proxy.address() + " asks for a sign-in to reach localhost:" +
+                           https.substr(https.rfind(':') + 1) + ": it did not accept the user name and password"),
+            std::string::npos)
+      << wrong.err;
+}
+
+// What a real proxy will not do on demand, played by a scripted one: each
+// failure names the proxy and the target. The service goes through --proxy;
+// the upload server at the end, through https_proxy (the stand-in itself is
+// on loopback, which the system's setting never takes).
+TEST_F(ConsoleTest, EveryProxyFailureNamesTheProxyAndTheTarget) {
+  remember();
+  const std::string ask = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n";
+  const struct {
+    std::string service, credentials, reply, says, sent;
+  } cases[] = {
+      {"https://kestrova.com", "", ask,
+       "asks for a sign-in to reach kestrova.com:443: give the user name and password in the proxy address",
+       "CONNECT kestrova.com:443 HTTP/1.1\r\nHost: kestrova.com:443\r\n\r\n"},
+      {"https://kestrova.com", "u:p@", ask,
+       "asks for a sign-in to reach kestrova.com:443: it did not accept the user name and password",
+       "\r\nProxy-Authorization: Basic dTpw\r\n\r\n"},
+      {"https://kestrova.com:8443", "",
+       "HTTP/1.1 407 No\r\nProxy-Authenticate: Negotiate\r\nProxy-Authenticate: NTLM abc\r\n\r\n",
+       "asks for a sign-in to reach kestrova.com:8443 by Negotiate, NTLM, which Flingpost cannot give", "CONNECT"},
+      {"https://kestrova.com", "", "HTTP/1.1 403 Forbidden\r\n\r\n",
+       "refused the connection to kestrova.com:443: HTTP/1.1 403 Forbidden.", "CONNECT"},
+      {"https://kestrova.com", "", "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n",
+       "refused the connection to kestrova.com:443: HTTP/1.1 502 Bad Gateway.", "CONNECT"},
+      {"https://kestrova.com", "", "HTTP/1.1 200 Conn",
+       "closed the connection before it answered the request for kestrova.com:443.", "CONNECT"},
+      {"https://kestrova.com", "", "HTTP/1.1 200 OK\r\nX: " + std::string(1100000, 'x'),
+       "sent an answer header longer than 1048576 bytes when asked for kestrova.com:443.", "CONNECT"},
+      {"kestrova.com:8080", "u:p@", ask, "asks for a sign-in to reach kestrova.com:8080: it did not accept",
+       "GET http://kestrova.com:8080/getuserdataxml.php?user=demo&hashed_password=" +
+           std::string(testsupport::DevService::kDigest) +
+           " HTTP/1.1\nProxy-Authorization:Basic dTpw\nUser-Agent:Mozilla\nHost:kestrova.com\n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    testsupport::LoopbackPeer peer;
+    peer.receiveUntil(c.service[0] == 'h' ? "\r\n\r\n" : "\n\n").send(c.reply).close();
+    peer.start();
+    const Result r = run("albums -q --proxy http://" + c.credentials + peer.address(), "", c.service);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Network Error: The proxy " + peer.address() + " " + c.says), std::string::npos) << r.err;
+    EXPECT_NE(peer.received().find(c.sent), std::string::npos) << peer.received();
+  }
+  const std::string closed = "127.0.0.1:" + std::to_string(testsupport::closedLoopbackPort());
+  EXPECT_NE(run("albums -q --proxy " + closed, "", "https://kestrova.com")
+                .err.find("Network Error: Connection to the proxy " + closed + " failed, on the way to kestrova.com:443."),
+            std::string::npos);
+
+  testsupport::LoopbackPeer proxy;
+  proxy.receiveUntil("\r\n\r\n").send("HTTP/1.1 403 Forbidden\r\n\r\n").close();
+  proxy.start();
+  testsupport::DevService service(std::map<std::string, std::string>{{"DEVSERVICE_UPLOAD_URL", "https://upload.example/upload.php"}});
+  const Result r = run("upload --album 11 --yes " + pic(), "", service.address(),
+                       "env https_proxy=" + proxy.address() + " timeout 60");
+  const std::string why = "The proxy " + proxy.address() +
+                          " refused the connection to upload.example:443: HTTP/1.1 403 Forbidden.";
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find(": the upload did not go through: " + why), std::string::npos) << r.err;
+  EXPECT_NE(data("lasterror.xml").find(why), std::string::npos);
 }
 
 TEST_F(ConsoleTest, SavedSignInServesLaterCommandsQuicklyAndQuietlyAndWhatCannotBeWrittenFails) {

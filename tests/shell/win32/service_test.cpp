@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/data_files.h"
+#include "app/proxy.h"
 #include "platform/files.h"
 #include "service/password_digest.h"
 #include "shell/commands.h"
@@ -12,6 +13,9 @@
 #include "shell/win32/resources/resource.h"
 #include "shell/win32_geometry.h"
 #include "support/file_text.h"
+#include "support/loopback_peer.h"
+#include "support/real_proxy.h"
+#include "support/tls_front.h"
 #include "upload/link_code_cache.h"
 
 namespace guitest {
@@ -148,6 +152,47 @@ TEST_F(WithService, DroppedFilesAreUploadedByTheirOwnNamesAndTheirCodesCached) {
   EXPECT_EQ(occurrences(html, "/files/demo/11/"), 10u) << "image and thumbnail of each, in album 11";
   EXPECT_LT(html.find("-na%C3%AFve.bmp"), html.find("-%C5%82%C3%B3d%C5%BA.bmp")) << "in drop order";
   EXPECT_EQ(occurrences(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kBbcode)), "[URL="), 5u);
+}
+
+// Through proxies: the road through the proxy that scripts/test started (it
+// asks for Basic credentials), to the stand-in over http and to the TLS front
+// over https; then the current user's Internet Options, read through WinHTTP,
+// name a scripted proxy that refuses the tunnel.
+TEST_F(WithService, SignsInAndUploadsThroughAProxyAndShowsWhatTheSystemsProxyRefused) {
+  testsupport::RealProxy proxy;
+  testsupport::TlsFront front;
+  if (!proxy.ready() || !front.ready()) GTEST_SKIP() << proxy.whyNot() << front.whyNot();
+  const std::string https = "https://localhost:" + std::to_string(front.port(testsupport::TlsFront::kService));
+  const std::string file = dir.file("through.bmp");
+  ASSERT_TRUE(writeBitmap(file, Image{8, 8, std::vector<uint32_t>(64, 0x336699)}));
+  std::string url = proxy.url(), why;
+  for (const std::string& site : {"http://" + testService()->host + ":" + std::to_string(testService()->port), https}) {
+    ASSERT_TRUE(app::parseServiceEndpoint(site, &state().service) && app::chooseProxy(&url, &state().service, &why));
+    state().service.caFile = front.caFile();
+    state().login.username = state().login.password = "demo";
+    ASSERT_TRUE(shell::signInFromDialog(state())) << site;
+    ModalDriver driver;
+    driver.answer("Are you sure?", IDYES);
+    drop({file}, POINT{30, 70});
+    EXPECT_EQ(occurrences(testsupport::readFileBytes(upload::cacheFilePath(upload::CodeKind::kHtml)),
+                          "<a href=\"" + site + "/files/demo/11/"), 1u) << site;
+  }
+  ModalDriver driver;
+  driver.answer("Network Error", IDOK);
+  url = proxy.url("wrong");
+  EXPECT_FALSE(app::chooseProxy(&url, &state().service, &why) && shell::signInFromDialog(state()));
+  testsupport::LoopbackPeer refusing;
+  refusing.receiveUntil("\r\n\r\n").send("HTTP/1.1 403 Forbidden\r\n\r\n").close();
+  refusing.start();
+  const testsupport::SystemProxyScope system(refusing.address(), "<local>");
+  ASSERT_TRUE(app::parseServiceEndpoint("https://kestrova.com", &state().service));
+  state().service.proxy = app::ProxyChoice::system(state().service.siteRoot(), false);
+  EXPECT_FALSE(shell::signInFromDialog(state()));
+  ASSERT_EQ(driver.boxes.size(), 2u);
+  EXPECT_EQ(driver.boxes[0].rfind("The proxy " + proxy.address() + " asks for a sign-in to reach localhost:", 0), 0u);
+  EXPECT_EQ(driver.boxes[1], "The proxy " + refusing.address() +
+                                 " refused the connection to kestrova.com:443: HTTP/1.1 403 Forbidden.");
+  EXPECT_NE(refusing.received().find("CONNECT kestrova.com:443 HTTP/1.1\r\n"), std::string::npos);
 }
 
 }  // namespace
