@@ -164,7 +164,7 @@ TEST_F(WithService, SignsInAndUploadsThroughAProxyAndShowsWhatTheSystemsProxyRef
   if (!proxy.ready() || !front.ready()) GTEST_SKIP() << proxy.whyNot() << front.whyNot();
   const std::string https = "https://localhost:" + std::to_string(front.port(testsupport::TlsFront::kService));
   const std::string file = dir.file("through.bmp");
-  ASSERT_TRUE(writeBitmap(file, Image{8, 8, std::vector<uint32_t>(64, 0x336699)}));
+  ASSERT_TRUE(writeFile(file, bitmapFile(Image{8, 8, std::vector<uint32_t>(64, 0x336699)})));
   std::string url = proxy.url(), why;
   for (const std::string& site : {"http://" + testService()->host + ":" + std::to_string(testService()->port), https}) {
     ASSERT_TRUE(app::parseServiceEndpoint(site, &state().service) && app::chooseProxy(&url, &state().service, &why));
