@@ -150,6 +150,10 @@ TEST_F(ConsoleTest, AlbumLinesStayOneLineAndAFailedSignInPrintsNoAlbums) {
        "{\"albums\":[{\"key\":\"0\",\"id\":0,\"name\":\"Private\",\"description\":\"Private Folder\"},"
        "{\"key\":\"5\",\"id\":5,\"name\":\"a\\tb\",\"description\":\"x\\ny\\rz\"}]}\n"},
       {head + tabbed + "<album><id>6</id></album></userdata>", "albums -q", 1, ""},
+      // A UTF-8 document whose lead byte comes before a NUL at the end: the
+      // parser's step over the sequence must not leave the text.
+      {"<?xml version=\"1.0\"?>" + head + "<album><id>5</id><album_name>a\xeb" + std::string(1, '\0'), "albums -q",
+       1, ""},
       {"<userdata><validated status=\"false\"/></userdata>", "albums -q", 1, ""},
   };
   for (const auto& c : cases) {
@@ -204,6 +208,12 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
   char chunk[16];
   std::snprintf(chunk, sizeof chunk, "%zx\r\n", doc.size());
   const std::string interrupt = "timeout --preserve-status -s INT 3";
+  // 142 bytes, the last of them the lead byte of a three-byte sequence.
+  const std::string cutShort = "<?xml version=\"1.0\"?>\n<upload><thumburl>http://t/1.jpg</thumburl><imageurl>" +
+                               std::string(66, 'i') + "\xeb";
+  const auto http = [](const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  };
   const struct {
     const char* name;
     std::vector<std::string> files;
@@ -225,6 +235,8 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
       {"Ctrl-C while the body is read", {pic}, "", interrupt,
        {"HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + doc.substr(0, 60), ""}, 130, 1, 0,
        "Aborted by application"},
+      {"a reply that ends in a cut UTF-8 sequence", {pic}, "", "timeout 60", {http(cutShort)}, 3, 1, 0,
+       "not well-formed XML"},
       {"413 before the request is whole", {big}, "", "timeout 60",
        {"HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 9\r\nConnection: close\r\n\r\ntoo large"}, 3, 1, 0,
        "HTTP/1.1 413 Request Entity Too Large"},
