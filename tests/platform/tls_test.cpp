@@ -20,7 +20,6 @@
 #include "support/temp_dir.h"
 #include "support/tls_front.h"
 #include "upload/failure_reason.h"
-#include "upload/upload_address.h"
 #include "upload/upload_batch.h"
 
 namespace {
@@ -150,8 +149,8 @@ TEST_F(Https, RefusedServersGetNoByteOfTheRequestAndTheUserReadsWhy) {
 }
 
 TEST(HttpsAddresses, InEitherLetterCaseMeanTlsOnPort443UnlessTheyNameOne) {
-  upload::UploadTarget target;
-  ASSERT_TRUE(upload::splitUploadAddress("HTTPS://up.invalid/u.php", &target));
+  app::WebAddress target;
+  ASSERT_TRUE(app::parseWebAddress("HTTPS://up.invalid/u.php", app::AddressUse::kUpload, &target));
   EXPECT_TRUE(target.secure && target.port == 443 && target.host == "up.invalid") << target.port;
   app::ServiceEndpoint service;
   ASSERT_TRUE(app::parseServiceEndpoint("Https://kestrova.com/", &service));
