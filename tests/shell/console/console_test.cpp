@@ -86,11 +86,18 @@ class ConsoleTest : public ::testing::Test {
 };
 
 TEST_F(ConsoleTest, CommandsThatCannotUploadSayWhyAndExitTwoForUsageAndOneForFailures) {
+  // Account data of 10.5 MB, cut at the client's 8 MiB, for both runs of its row.
+  testsupport::LoopbackPeer huge;
+  const std::string account = httpOk("<userdata>" + std::string(21 << 19, 'x') + "</userdata>");
+  huge.receiveUntil("\n\n").send(account).close().nextConnection().receiveUntil("\n\n").send(account).close();
+  huge.start();
   const struct {
     std::string args, input, service;
     int status;
     std::string says;
   } cases[] = {
+      {"login -q --user demo --password-stdin", "demo\n", huge.address(), 1,
+       "Setup Error: Error opening user XML\n\nThe service's reply was cut off at 8 MiB, the size limit of a request."},
       {"upload --album 11", "", "", 2, "needs at least one FILE"},
       {"login", "", "", 2, "login needs --user"},
       {"login --user demo --password secret", "", "", 2, "never taken from the command line"},
