@@ -146,6 +146,7 @@ TEST_F(Https, RefusedServersGetNoByteOfTheRequestAndTheUserReadsWhy) {
     if (c.peer != kSilent) desktop_->whileShown = nullptr;  // the others do not read on
     const uint32_t start = platform::tickCount();
     EXPECT_FALSE(service::lookUpUploadServer(state_));
+    desktop_->whileShown = nullptr;
     EXPECT_LT(platform::tickCount() - start, 2000u);
     EXPECT_EQ(closedWhileShown, c.peer == kSilent);
     const testsupport::RecordedBox box = desktop_->boxes().at(size_t(&c - cases));
