@@ -158,7 +158,7 @@ BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
   app::WebAddress target;
   std::string problem;
   if (!app::parseWebAddress(state.uploadUrl, app::AddressUse::kUpload, &target, &problem)) {
-    desktop.messageBox("The upload address named by Kestrova is not usable (" + problem + "):\r\n" +
+    desktop.messageBox("The upload address named by Kestrova is not usable: " + problem + ".\r\n" +
                            excerpt(state.uploadUrl, 200) + "\r\n\r\nYour files were not transferred.  Try again later?",
                        "Upload aborted", app::MessageButtons::kOk);
     result.end = BatchOutcome::End::kBadUploadAddress;

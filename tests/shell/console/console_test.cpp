@@ -338,7 +338,7 @@ TEST_F(ConsoleTest, UploadAddressesGoOutAsNamedOrAreRefusedWithTheirReason) {
     EXPECT_EQ(r.status, row.sent.empty() ? 1 : 0) << r.err;
     EXPECT_EQ(peer.connectionsAccepted(), row.sent.empty() ? 2 : 3);
     if (row.sent.empty()) {
-      EXPECT_NE(r.err.find("Upload aborted: The upload address named by Kestrova is not usable (" + row.reason + ")"),
+      EXPECT_NE(r.err.find("Upload aborted: The upload address named by Kestrova is not usable: " + row.reason + ".\n"),
                 std::string::npos)
           << r.err;
     } else {
