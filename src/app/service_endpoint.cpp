@@ -1,25 +1,10 @@
 #include "app/service_endpoint.h"
 
-#include <cctype>
 #include <cstdlib>
 
 namespace app {
 
 const char kServiceHost[] = "kestrova.com";
-
-size_t webScheme(const std::string& address, bool* secure) {
-  static const char* const kSchemes[] = {"https://", "http://"};
-  for (const char* scheme : kSchemes) {
-    size_t i = 0;
-    while (scheme[i] && i < address.size() && std::tolower(static_cast<unsigned char>(address[i])) == scheme[i]) ++i;
-    if (scheme[i] == 0) {
-      *secure = scheme == kSchemes[0];
-      return i;
-    }
-  }
-  *secure = false;
-  return 0;
-}
 
 std::string ServiceEndpoint::siteRoot() const {
   std::string root = (secure ? "https://" : "http://") + host;
@@ -27,32 +12,12 @@ std::string ServiceEndpoint::siteRoot() const {
   return root + "/";
 }
 
-bool parseServiceEndpoint(const std::string& given, ServiceEndpoint* out) {
-  bool secure = false;
-  const size_t scheme = webScheme(given, &secure);
-  std::string text = given.substr(scheme);
-  // As pasted from a browser's address bar.
-  if (scheme > 0 && !text.empty() && text.back() == '/') text.pop_back();
-  const size_t colon = text.find(':');
-  const std::string host = text.substr(0, colon);
-  if (host.empty()) return false;
-  for (unsigned char c : host) {
-    if (c <= ' ' || c == 0x7F || c == '/' || c == '\\') return false;
-  }
-  uint32_t port = secure ? kSecureServicePort : kServicePort;
-  if (colon != std::string::npos) {
-    const std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5) return false;
-    port = 0;
-    for (char c : digits) {
-      if (c < '0' || c > '9') return false;
-      port = port * 10 + uint32_t(c - '0');
-    }
-    if (port == 0 || port > 65535) return false;
-  }
-  out->host = host;
-  out->port = uint16_t(port);
-  out->secure = secure;
+bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out) {
+  WebAddress address;
+  if (!parseWebAddress(text, AddressUse::kService, &address)) return false;
+  out->host = address.host;
+  out->port = address.port;
+  out->secure = address.secure;
   return true;
 }
 

@@ -10,13 +10,15 @@
 #include <memory>
 #include <string>
 
+#include "app/web_address.h"
+
 namespace app {
 
 class ProxyChoice;
 
 extern const char kServiceHost[];  // "kestrova.com"
-constexpr uint16_t kServicePort = 80;
-constexpr uint16_t kSecureServicePort = 443;
+constexpr uint16_t kServicePort = kHttpPort;
+constexpr uint16_t kSecureServicePort = kHttpsPort;
 
 // The bounds of one service request; a server cannot hold the client longer.
 struct FetchLimits {
@@ -50,15 +52,10 @@ struct ServiceEndpoint {
   std::string siteRoot() const;
 };
 
-// The length of the "https://" or "http://" that `address` begins with, in
-// either letter case (0 for neither); *secure tells which.
-size_t webScheme(const std::string& address, bool* secure);
-
-// Reads "host" or "host:port" (port a decimal number 1..65535), plain, or the
-// same behind "http://" or "https://" (either letter case; port 443 unless
-// given), with one "/" allowed at the end. The host must be non-empty and hold
-// no blank, control character, "/" or ":". False, with *out untouched, for
-// anything else.
+// Reads "host" or "host:port", plain, or the same behind "http://" or
+// "https://" (port 443 unless given), with one "/" allowed at the end: an
+// address for AddressUse::kService (see app/web_address.h). False, with *out
+// untouched, for anything else.
 bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out);
 
 // The service a run talks to, read into *out: `option` (the console's

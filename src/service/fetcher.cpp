@@ -38,12 +38,18 @@ std::string fail(app::Desktop& desktop, const std::string& message) {
 class Link {
  public:
   explicit Link(platform::SocketHandle s) : socket_(s) {}
-  ~Link() {
-    if (tls_) tls_->close();
-    platform::closeSocketHandle(socket_);
-  }
+  ~Link() { close(); }
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
+
+  // Ends the connection now rather than when the exchange returns: a failure's
+  // message may stand for long, and the server must not be held meanwhile.
+  void close() {
+    if (tls_) tls_->close();
+    tls_.reset();
+    platform::closeSocketHandle(socket_);
+    socket_ = platform::kInvalidSocket;
+  }
 
   // The handshake with its checks; false with the reason in tlsError().
   bool secure(const std::string& host, const std::string& caFile, uint32_t ms) {
@@ -85,6 +91,17 @@ class Link {
   platform::SocketHandle socket_;
   std::unique_ptr<platform::TlsStream> tls_;
 };
+
+// "60 s", or "400 ms" where whole seconds would not say it.
+std::string timeText(uint32_t ms) {
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+// "8 MiB", or "2500 bytes" where whole MiB would not say it.
+std::string sizeText(size_t bytes) {
+  const size_t mib = size_t(1) << 20;
+  return bytes % mib == 0 ? std::to_string(bytes / mib) + " MiB" : std::to_string(bytes) + " bytes";
+}
 
 // A connect that gets no answer would otherwise wait for the system's own limit,
 // which is minutes on some systems.
@@ -171,7 +188,8 @@ std::string percentEncode(const std::string& text) {
 }
 
 std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
-                                 const std::string& request) {
+                                 const std::string& request, std::string* cutShort) {
+  if (cutShort) cutShort->clear();
   const app::FetchLimits& limits = service.limits;
   const std::optional<app::ProxyServer> proxy = app::proxyFor(service.proxy, service.secure, service.host, service.port);
   const uint32_t start = platform::tickCount();
@@ -183,7 +201,11 @@ std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoi
   // time; a refused certificate ends the exchange before the request is sent.
   const uint32_t connecting = platform::tickCount() - start;
   const uint32_t handshakeMs = connecting < limits.connectTimeoutMs ? limits.connectTimeoutMs - connecting : 1;
-  if (service.secure && !link.secure(service.host, service.caFile, handshakeMs)) return fail(desktop, link.tlsError());
+  if (service.secure && !link.secure(service.host, service.caFile, handshakeMs)) {
+    const std::string why = link.tlsError();
+    link.close();
+    return fail(desktop, why);
+  }
 
   // A server that sends a byte now and then would restart the idle time for
   // ever; the overall limit ends the exchange whatever the pace.
@@ -193,11 +215,24 @@ std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoi
   std::string reply;
   ReplyFraming framing;
   char buffer[kReceiveBufferSize];
-  while (!framing.complete() && reply.size() < limits.maxReplyBytes) {
-    const uint32_t spent = platform::tickCount() - connected;
-    if (spent >= limits.overallTimeoutMs) break;
-    // Silence for the idle time, or a failed wait, ends the reply as it stands.
-    if (link.waitReadable(std::min(limits.idleTimeoutMs, limits.overallTimeoutMs - spent)) != 1) break;
+  std::string cause;
+  while (!framing.complete()) {
+    if (reply.size() >= limits.maxReplyBytes) {
+      cause = "The service's reply was cut off at " + sizeText(limits.maxReplyBytes) + ", the size limit of a request.";
+      break;
+    }
+    const uint32_t spent = std::min(platform::tickCount() - connected, limits.overallTimeoutMs);
+    const uint32_t waitMs = std::min(limits.idleTimeoutMs, limits.overallTimeoutMs - spent);
+    // Silence for the idle time, the overall time, or a failed wait ends the
+    // reply as it stands.
+    const int ready = waitMs > 0 ? link.waitReadable(waitMs) : 0;
+    if (ready == 0 && waitMs < limits.idleTimeoutMs) {
+      cause = "The service's reply did not end within " + timeText(limits.overallTimeoutMs) +
+              ", the time limit of a request.";
+    } else if (ready == 0) {
+      cause = "The service sent nothing for " + timeText(limits.idleTimeoutMs) + ", and its reply ended there.";
+    }
+    if (ready != 1) break;
     const int n = link.receive(buffer, kReceiveBufferSize);
     if (n <= 0) break;  // closed by the server, or a receive error: keep what came
     const size_t take = std::min(size_t(n), limits.maxReplyBytes - reply.size());
@@ -206,10 +241,16 @@ std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoi
   // A plain request's sign-in is asked for in the reply to the request itself.
   std::string statusLine, schemes;
   if (proxy && !service.secure && platform::replyStatus(reply, &statusLine, &schemes) == 407) {
+    link.close();
     return fail(desktop, platform::proxyRefusalText(proxy->address(), service.host + ":" + std::to_string(service.port),
                                                     407, statusLine, schemes, !proxy->user.empty()));
   }
+  if (cutShort) *cutShort = cause;
   return reply;
+}
+
+std::string withCause(const std::string& message, const std::string& cutShort) {
+  return cutShort.empty() ? message : message + "\r\n\r\n" + cutShort;
 }
 
 bool saveAndLoadReply(const std::string& reply, const char* fileName, TiXmlDocument* document) {

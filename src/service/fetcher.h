@@ -32,15 +32,23 @@ std::string percentEncode(const std::string& text);
 // kFetchError. A secure service is spoken to over TLS: the handshake gets what
 // the connect left of limits.connectTimeoutMs, and a failed handshake or check
 // shows its reason, naming the host, in the same box before any byte of the
-// request is sent. After that, no failure is reported: the fetch returns what
-// arrived when the reply is complete by its own framing (bytes after that end
-// are dropped), the server closes, a receive fails, nothing arrives for
-// limits.idleTimeoutMs, limits.overallTimeoutMs has passed since the connect, or
-// the reply reaches limits.maxReplyBytes (the bytes beyond are dropped), where
-// limits are service.limits. Blocking; callable from any thread (it touches
+// request is sent. A failed connection is closed before its box shows, since
+// the box may stand for long. After that, no failure is reported: the fetch
+// returns what arrived when the reply is complete by its own framing (bytes
+// after that end are dropped), the server closes, a receive fails, nothing
+// arrives for limits.idleTimeoutMs, limits.overallTimeoutMs has passed since
+// the connect, or the reply reaches limits.maxReplyBytes (the bytes beyond are
+// dropped), where limits are service.limits. When a limit ended the reply
+// before its own end, *cutShort (when given) says which, in a sentence for the
+// user; otherwise it is empty. Blocking; callable from any thread (it touches
 // nothing but `desktop` and its own socket).
 std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
-                                 const std::string& request);
+                                 const std::string& request, std::string* cutShort = nullptr);
+
+// A caller's message about a reply, with the fetch's *cutShort after it in a
+// paragraph of its own when there is one: a reply that the client cut off reads
+// as broken, and the user should know that the client cut it.
+std::string withCause(const std::string& message, const std::string& cutShort);
 
 // Reply steps after a successful fetch: keeps the reply from its first "<" (all
 // of it dropped when there is none), writes that text to data/`fileName` through

@@ -27,8 +27,9 @@ bool fail(app::AppState& state, const std::string& message, const char* caption)
 }
 
 // Runs the exchange under the progress view and returns the raw reply (or
-// kFetchError). The view is gone when this returns, before any message below.
-std::string fetchAccountData(app::AppState& state) {
+// kFetchError), with fetchServiceDocument's *cutShort. The view is gone when
+// this returns, before any message below.
+std::string fetchAccountData(app::AppState& state, std::string* cutShort) {
   std::unique_ptr<app::ProgressView> progress = state.desktop->showProgress(state.albumList().screenRect());
   progress->setStatusText("Attempting to log in as " + state.login.username);
   progress->setProgress(10);
@@ -38,7 +39,7 @@ std::string fetchAccountData(app::AppState& state) {
       serviceRequest("/getuserdataxml.php?user=" + percentEncode(state.login.username) +
                          "&hashed_password=" + percentEncode(state.login.hashedPassword),
                      state.service.host);
-  std::string reply = fetchServiceDocument(*state.desktop, state.service, request);
+  std::string reply = fetchServiceDocument(*state.desktop, state.service, request, cutShort);
   progress->setProgress(100);
   if (state.paceSignIn) platform::sleepMs(kPauseAfterReplyMs);
   return reply;
@@ -87,13 +88,18 @@ bool addAlbum(app::AppState& state, const TiXmlElement* album) {
 }  // namespace
 
 bool signInAndLoadAlbums(app::AppState& state) {
-  const std::string reply = fetchAccountData(state);
+  std::string cutShort;
+  const std::string reply = fetchAccountData(state, &cutShort);
   if (reply == kFetchError) return false;
 
   TiXmlDocument document;
   if (!saveAndLoadReply(reply, app::kUserDataFile, &document)) {
-    return fail(state, "Error opening user XML", kSetupError);
+    return fail(state, withCause("Error opening user XML", cutShort), kSetupError);
   }
+  return readAccountData(state, document);
+}
+
+bool readAccountData(app::AppState& state, const TiXmlDocument& document) {
   const TiXmlElement* userdata = firstChild(&document, "userdata");
   if (!userdata) return fail(state, "Malformed XML at node userdata.", kSetupError);
 

@@ -4,6 +4,8 @@
 // user's group and lists the user's albums.
 #include "app/app_state.h"
 
+class TiXmlDocument;
+
 namespace service {
 
 // Signs in as state.login.username with state.login.hashedPassword, showing a
@@ -13,5 +15,9 @@ namespace service {
 // data was accepted and every album read; every false result has been shown to
 // the user already. Main thread only.
 bool signInAndLoadAlbums(app::AppState& state);
+
+// The part of the sign-in after the reply has loaded: reads the account data in
+// `document` into `state` and shows what is wrong with it, as above.
+bool readAccountData(app::AppState& state, const TiXmlDocument& document);
 
 }  // namespace service

@@ -11,7 +11,7 @@
 namespace service {
 namespace {
 
-bool fail(app::AppState& state, const char* message) {
+bool fail(app::AppState& state, const std::string& message) {
   state.desktop->messageBox(message, "Setup Error", app::MessageButtons::kOk);
   return false;
 }
@@ -19,12 +19,19 @@ bool fail(app::AppState& state, const char* message) {
 }  // namespace
 
 bool lookUpUploadServer(app::AppState& state) {
-  const std::string reply =
-      fetchServiceDocument(*state.desktop, state.service, serviceRequest("/getserverxml.php", state.service.host));
+  std::string cutShort;
+  const std::string reply = fetchServiceDocument(*state.desktop, state.service,
+                                                 serviceRequest("/getserverxml.php", state.service.host), &cutShort);
   if (reply == kFetchError) return false;
 
   TiXmlDocument document;
-  if (!saveAndLoadReply(reply, app::kServerDataFile, &document)) return fail(state, "Error opening server XML");
+  if (!saveAndLoadReply(reply, app::kServerDataFile, &document)) {
+    return fail(state, withCause("Error opening server XML", cutShort));
+  }
+  return readUploadAddress(state, document);
+}
+
+bool readUploadAddress(app::AppState& state, const TiXmlDocument& document) {
   // A missing uploadform reads the same as a missing root to the user.
   const TiXmlElement* uploadform = firstChild(firstChild(&document, "getserver"), "uploadform");
   if (!uploadform) return fail(state, "Cannot find root node in server XML");

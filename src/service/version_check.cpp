@@ -29,10 +29,14 @@ int versionCheckThread(app::Desktop& desktop, const app::ServiceEndpoint& endpoi
 
   TiXmlDocument document;
   if (!saveAndLoadReply(reply, app::kVersionDataFile, &document)) return 0;
+  return readVersionDocument(desktop, endpoint.host, document);
+}
+
+int readVersionDocument(app::Desktop& desktop, const std::string& host, const TiXmlDocument& document) {
   std::string current;
   if (!elementText(firstChild(firstChild(&document, "appinfo"), "current_version"), &current)) return 0;
   if (current != kClientVersion) {
-    desktop.messageBox("There is a newer version available.\r\n\r\nPlease visit " + endpoint.host +
+    desktop.messageBox("There is a newer version available.\r\n\r\nPlease visit " + host +
                            " to download the most recent version of this application.",
                        "Newer Version Available", app::MessageButtons::kOk);
   }

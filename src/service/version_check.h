@@ -6,6 +6,8 @@
 
 #include "app/app_state.h"
 
+class TiXmlDocument;
+
 namespace service {
 
 extern const char kClientVersion[];  // FLINGPOST_VERSION of app/version.h: "0.2"
@@ -23,5 +25,9 @@ bool startVersionCheck(app::AppState& state);
 // with the reply ends the check silently. 1 when the document was read through to
 // the comparison, 0 otherwise.
 int versionCheckThread(app::Desktop& desktop, const app::ServiceEndpoint& endpoint);
+
+// The part of the check after the reply has loaded: compares the version that
+// `document` names and shows the news, naming `host`, as above.
+int readVersionDocument(app::Desktop& desktop, const std::string& host, const TiXmlDocument& document);
 
 }  // namespace service

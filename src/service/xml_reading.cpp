@@ -53,36 +53,54 @@ bool nestingWithin(const std::string& text, int maxDepth) {
   return true;
 }
 
+bool parseXmlText(const std::string& text, TiXmlDocument* document, std::string* reason) {
+  document->Clear();
+  if (!nestingWithin(text, kMaxXmlDepth)) {
+    if (reason) *reason = "its elements nest deeper than " + std::to_string(kMaxXmlDepth) + " levels";
+    return false;
+  }
+  // In UTF-8 the parser steps over a whole multi-byte sequence as its lead byte
+  // announces it (up to 4 bytes) without looking for the end of the text, so a
+  // lead byte cut off at the end, or before a NUL, would take it past the
+  // buffer. Zero bytes behind the text, as many as the longest step, make every
+  // such step land on a zero, where the parser stops. The text itself stays as
+  // it is: cleaning cut sequences would change what documents in other
+  // encodings read as.
+  constexpr size_t kLongestStep = 4;
+  std::string padded;
+  padded.reserve(text.size() + kLongestStep);
+  padded.assign(text, 0, text.find('\0'));
+  padded.append(kLongestStep, '\0');
+  document->Parse(padded.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+  if (!document->Error()) return true;
+  if (reason) *reason = std::string("it is not well-formed XML: ") + document->ErrorDesc();
+  return false;
+}
+
 bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* reason) {
-  std::string why;
   std::string text;
   bool tooLarge = false;
   document->Clear();
   if (!platform::readWholeFile(path, kMaxXmlFileBytes, &text, &tooLarge)) {
-    why = tooLarge ? "it is larger than " + std::to_string(kMaxXmlFileBytes >> 20) + " MiB"
-                   : "it cannot be read: " + platform::osErrorText(platform::lastOsError());
-  } else if (!nestingWithin(text, kMaxXmlDepth)) {
-    why = "its elements nest deeper than " + std::to_string(kMaxXmlDepth) + " levels";
-  } else {
-    // As the library's own file loading: the text ends at a NUL byte, and
-    // CR LF and a lone CR become LF before parsing.
-    std::string normal;
-    normal.reserve(text.size());
-    for (size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
-      if (text[i] == '\r') {
-        normal += '\n';
-        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      } else {
-        normal += text[i];
-      }
+    if (reason) {
+      *reason = tooLarge ? "it is larger than " + std::to_string(kMaxXmlFileBytes >> 20) + " MiB"
+                         : "it cannot be read: " + platform::osErrorText(platform::lastOsError());
     }
-    document->SetValue(path);
-    document->Parse(normal.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    if (!document->Error()) return true;
-    why = std::string("it is not well-formed XML: ") + document->ErrorDesc();
+    return false;
   }
-  if (reason) *reason = why;
-  return false;
+  // As the library's own file loading: CR LF and a lone CR become LF.
+  std::string normal;
+  normal.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      normal += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      normal += text[i];
+    }
+  }
+  document->SetValue(path);
+  return parseXmlText(normal, document, reason);
 }
 
 const TiXmlElement* firstChild(const TiXmlNode* parent, const char* name) {

@@ -21,6 +21,12 @@ constexpr int kMaxXmlDepth = 256;
 // then says why, in words for the user.
 bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* reason = nullptr);
 
+// Parses `text` into `document` whatever its bytes: nesting deeper than
+// kMaxXmlDepth is refused, the text ends at its first NUL byte, and the parser
+// never reads past the text (see the .cpp). False when it does not parse;
+// `reason` (when given) then says why, in words for the user.
+bool parseXmlText(const std::string& text, TiXmlDocument* document, std::string* reason = nullptr);
+
 // True when no element of `text` lies more than `maxDepth` levels deep. Errs
 // towards counting too deep on malformed text, never too shallow.
 bool nestingWithin(const std::string& text, int maxDepth);

@@ -9,12 +9,10 @@
 namespace upload {
 namespace {
 
-// The component renders its trail itself; it is still parsed with the same
-// bound on nesting as every other document, since replies feed it.
+// The component renders its trail itself; it is still parsed as every other
+// document is, since replies feed it.
 bool parseTrail(const std::string& trailXml, TiXmlDocument* trail) {
-  if (!service::nestingWithin(trailXml, service::kMaxXmlDepth)) return false;
-  trail->Parse(trailXml.c_str());
-  return !trail->Error() && trail->RootElement();
+  return service::parseXmlText(trailXml, trail) && trail->RootElement();
 }
 
 // The first element named `name` below `node`, in document order.

@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/data_files.h"
 #include "app/proxy.h"
+#include "app/web_address.h"
 #include "component/http/http_upload.h"
 #include "component/http/http_upload_impl.h"
 #include "component/net/progress_monitor.h"
@@ -16,7 +17,6 @@
 #include "service/upload_server.h"
 #include "upload/failure_reason.h"
 #include "upload/link_code_cache.h"
-#include "upload/upload_address.h"
 
 namespace upload {
 namespace {
@@ -42,7 +42,7 @@ class ObserverCallback : public component::ProgressCallback {
 // file succeeded. A failed file gets its reason, which also replaces
 // data/lasterror.xml, so the batch's last failure can be sent to support.
 // `pathInUtf8`: the form of outcome.path (see DroppedFiles::pathsInUtf8).
-bool uploadOne(app::AppState& state, const UploadTarget& target, const std::string& albumKey, bool pathInUtf8,
+bool uploadOne(app::AppState& state, const app::WebAddress& target, const std::string& albumKey, bool pathInUtf8,
                component::ProgressCallback* callback, FileOutcome& outcome) {
   component::HttpUpload upload;
   upload.setHostname(target.host.c_str());
@@ -161,7 +161,6 @@ BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
   progress->setStatusText("Preparing Uploads");
   progress->setProgress(5);
 
-  UploadTarget target;
   if (!service::lookUpUploadServer(state)) {
     desktop.messageBox(
         "The uploader failed to retrieve a valid upload URL for your upload.\r\n\r\n"
@@ -170,9 +169,13 @@ BatchOutcome uploadDroppedFiles(app::AppState& state, DroppedFiles& drop) {
     result.end = BatchOutcome::End::kNoUploadAddress;
     return result;
   }
-  if (!splitUploadAddress(state.uploadUrl, &target)) {
-    desktop.messageBox("The upload address named by Kestrova is not usable:\r\n" + excerpt(state.uploadUrl, 200) +
-                           "\r\n\r\nYour files were not transferred.  Try again later?",
+  // Whatever the service names goes into each request's first lines, so an
+  // address that is not a plain web address sends nothing.
+  app::WebAddress target;
+  std::string problem;
+  if (!app::parseWebAddress(state.uploadUrl, app::AddressUse::kUpload, &target, &problem)) {
+    desktop.messageBox("The upload address named by Kestrova is not usable: " + problem + ".\r\n" +
+                           excerpt(state.uploadUrl, 200) + "\r\n\r\nYour files were not transferred.  Try again later?",
                        "Upload aborted", app::MessageButtons::kOk);
     result.end = BatchOutcome::End::kBadUploadAddress;
     return result;

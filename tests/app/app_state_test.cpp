@@ -53,7 +53,7 @@ TEST(ServiceEndpoint, TheOptionWinsThenTheEnvironmentAndAMalformedTextStopsTheRu
     EXPECT_EQ(ok ? e.siteRoot() : problem.substr(0, strlen(c.result)), c.result);
   }
   for (const std::string bad : {":80", "host:", "host:0", "host:65536", "host:99999999", "host:8o", "host:80:1",
-                                "host:+80", "a b:80", "host/path"}) {
+                                "host:+80", "a b:80", "host/path", "user@host", "[::1]:80", "a..b", "h\x01st"}) {
     app::ServiceEndpoint e;
     std::string problem;
     EXPECT_FALSE(app::chooseServiceEndpoint(&bad, &e, &problem)) << bad;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/app_state.h"
 #include "platform/clock.h"
@@ -20,7 +21,6 @@
 #include "support/temp_dir.h"
 #include "support/tls_front.h"
 #include "upload/failure_reason.h"
-#include "upload/upload_address.h"
 #include "upload/upload_batch.h"
 
 namespace {
@@ -56,6 +56,17 @@ class OneDrop : public upload::DroppedFiles {
   void finish() override {}
 };
 
+// A desktop that runs `whileShown` inside each message box: the time the user
+// takes to read it.
+struct WatchedDesktop : testsupport::ScriptedDesktop {
+  app::MessageAnswer messageBox(const std::string& text, const std::string& caption,
+                                app::MessageButtons buttons) override {
+    if (whileShown) whileShown();
+    return ScriptedDesktop::messageBox(text, caption, buttons);
+  }
+  std::function<void()> whileShown;
+};
+
 class Https : public testing::Test {
  protected:
   void SetUp() override {
@@ -81,7 +92,7 @@ class Https : public testing::Test {
   }
 
   testsupport::TempDir dir_{true};
-  std::shared_ptr<testsupport::ScriptedDesktop> desktop_ = std::make_shared<testsupport::ScriptedDesktop>();
+  std::shared_ptr<WatchedDesktop> desktop_ = std::make_shared<WatchedDesktop>();
   app::AppState state_{desktop_};
 };
 
@@ -125,9 +136,19 @@ TEST_F(Https, RefusedServersGetNoByteOfTheRequestAndTheUserReadsWhy) {
     useService("https://" + std::string(c.host) + ":" +
                std::to_string(c.peer == kFront ? front().port(c.kind) : peer.port()));
     if (c.caFile) state_.service.caFile = c.caFile;
+    // The connection is gone while the user reads why, however long that takes.
+    bool closedWhileShown = false;
+    desktop_->whileShown = [&] {
+      const uint32_t shown = platform::tickCount();
+      while (!peer.clientClosed() && platform::tickCount() - shown < 1000) platform::sleepMs(5);
+      closedWhileShown = peer.clientClosed();
+    };
+    if (c.peer != kSilent) desktop_->whileShown = nullptr;  // the others do not read on
     const uint32_t start = platform::tickCount();
     EXPECT_FALSE(service::lookUpUploadServer(state_));
+    desktop_->whileShown = nullptr;
     EXPECT_LT(platform::tickCount() - start, 2000u);
+    EXPECT_EQ(closedWhileShown, c.peer == kSilent);
     const testsupport::RecordedBox box = desktop_->boxes().at(size_t(&c - cases));
     EXPECT_EQ(box.caption, "Network Error");
     EXPECT_EQ(box.text.rfind(refused(c.host) + c.reason, 0), 0u) << box.text;
@@ -150,8 +171,8 @@ TEST_F(Https, RefusedServersGetNoByteOfTheRequestAndTheUserReadsWhy) {
 }
 
 TEST(HttpsAddresses, InEitherLetterCaseMeanTlsOnPort443UnlessTheyNameOne) {
-  upload::UploadTarget target;
-  ASSERT_TRUE(upload::splitUploadAddress("HTTPS://up.invalid/u.php", &target));
+  app::WebAddress target;
+  ASSERT_TRUE(app::parseWebAddress("HTTPS://up.invalid/u.php", app::AddressUse::kUpload, &target));
   EXPECT_TRUE(target.secure && target.port == 443 && target.host == "up.invalid") << target.port;
   app::ServiceEndpoint service;
   ASSERT_TRUE(app::parseServiceEndpoint("Https://kestrova.com/", &service));

@@ -112,9 +112,17 @@ TEST_F(FetcherTest, RepliesEndByTheirFramingOrALimitAndFailOnlyTheirOwnStep) {
       {"an earlier version", Step::kVersion, httpReply(version("0.1")), kClose, true, news, version("0.1"), 0, 2000},
       {"no version", Step::kVersion, httpReply("<appinfo><current/></appinfo>"), kClose, false, "",
        "<appinfo><current/></appinfo>", 0, 2000},
-      // A byte now and then must not hold the sign-in beyond the overall limit.
-      {"dripping reply", Step::kSignIn, unframed + nested("userdata", 1), kStall, false, badUser, "", 390, 2000,
+      // A byte now and then must not hold the sign-in beyond the overall limit;
+      // a reply that a limit cut off says so.
+      {"dripping reply", Step::kSignIn, unframed + nested("userdata", 1), kStall, false,
+       badUser + "\r\n\r\nThe service's reply did not end within 400 ms, the time limit of a request.", "", 390, 2000,
        overall400, 1, 50},
+      {"account data beyond the cap", Step::kSignIn, unframed + nested("userdata", 1, items), kStall, false,
+       badUser + "\r\n\r\nThe service's reply was cut off at 2500 bytes, the size limit of a request.",
+       nested("userdata", 1, items).substr(0, 2500 - unframed.size()), 0, 2000, cap2500},
+      {"silent before its length", Step::kLookUp, ok + "Content-Length: 149\r\n\r\n" + small.substr(0, 99), kStall,
+       false, badServer + "\r\n\r\nThe service sent nothing for 300 ms, and its reply ended there.",
+       small.substr(0, 99), 290, 2000, idle300},
   };
   const std::string requests[] = {"GET /getuserdataxml.php?user=alice&hashed_password=5ebe2294ecd0e0f08eab7690d2a6ee69",
                                   "GET /getserverxml.php", "GET /versioncheckxml.php?application=flingpost"};

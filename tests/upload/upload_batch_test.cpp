@@ -190,7 +190,6 @@ TEST_F(UploadBatchTest, EachReplyBecomesCodesOrFailsItsFileWithAReason) {
 
 // A batch that cannot start says why and sends nothing.
 TEST_F(UploadBatchTest, ABatchThatCannotStartSaysWhyAndSendsNothing) {
-  const std::string unusable = "Upload aborted: The upload address named by Kestrova is not usable:\r\n";
   const struct {
     std::string address;  // named for uploads; empty: no service listens
     int album;
@@ -200,9 +199,6 @@ TEST_F(UploadBatchTest, ABatchThatCannotStartSaysWhyAndSendsNothing) {
       {"http://127.0.0.1:1/u", -1, End::kNoAlbum, {"Upload aborted: The files were not dropped on an album"}},
       {"", 0, End::kNoUploadAddress,
        {"Network Error: Connection to Kestrova failed.", "Upload aborted: The uploader failed to retrieve a valid"}},
-      {"http:/127.0.0.1/u", 0, End::kBadUploadAddress, {unusable + "http:/127.0.0.1/u"}},
-      {"http:///p", 0, End::kBadUploadAddress, {unusable + "http:///p"}},
-      {"http://h:99999/p", 0, End::kBadUploadAddress, {unusable + "http://h:99999/p"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.address);

@@ -39,6 +39,10 @@ size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
+std::string httpOk(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -97,11 +101,18 @@ class ConsoleTest : public ::testing::Test {
 };
 
 TEST_F(ConsoleTest, CommandsThatCannotUploadSayWhyAndExitTwoForUsageAndOneForFailures) {
+  // Account data of 10.5 MB, cut at the client's 8 MiB, for both runs of its row.
+  testsupport::LoopbackPeer huge;
+  const std::string account = httpOk("<userdata>" + std::string(21 << 19, 'x') + "</userdata>");
+  huge.receiveUntil("\n\n").send(account).close().nextConnection().receiveUntil("\n\n").send(account).close();
+  huge.start();
   const struct {
     std::string args, input, service;
     int status;
     std::string says;
   } cases[] = {
+      {"login -q --user demo --password-stdin", "demo\n", huge.address(), 1,
+       "Setup Error: Error opening user XML\n\nThe service's reply was cut off at 8 MiB, the size limit of a request."},
       {"upload --album 11", "", "", 2, "needs at least one FILE"},
       {"login", "", "", 2, "login needs --user"},
       {"login --user demo --password secret", "", "", 2, "never taken from the command line"},
@@ -178,12 +189,15 @@ TEST_F(ConsoleTest, AlbumLinesStayOneLineAndAFailedSignInPrintsNoAlbums) {
        "{\"key\":\"5\",\"id\":5,\"name\":\"a\\tb\\u001b]0;title\\u0007\","
        "\"description\":\"x\\ny\\rz\xc2\x9b\x7f\xe2\x80\xa8\"}]}\n"},
       {head + tabbed + "<album><id>6</id></album></userdata>", "albums -q", 1, ""},
+      // A UTF-8 document whose lead byte comes before a NUL at the end: the
+      // parser's step over the sequence must not leave the text.
+      {"<?xml version=\"1.0\"?>" + head + "<album><id>5</id><album_name>a\xeb" + std::string(1, '\0'), "albums -q",
+       1, ""},
       {"<userdata><validated status=\"false\"/></userdata>", "albums -q", 1, ""},
   };
   for (const auto& c : cases) {
     testsupport::LoopbackPeer peer;
-    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(c.body.size()) + "\r\n\r\n";
-    peer.receiveUntil("\n\n").send(reply + c.body).close();
+    peer.receiveUntil("\n\n").send(httpOk(c.body)).close();
     peer.start();
     const Result r = run(c.args, "", peer.address());
     EXPECT_EQ(r.status, c.status) << c.body << "\n" << r.err;
@@ -235,6 +249,9 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
   char chunk[16];
   std::snprintf(chunk, sizeof chunk, "%zx\r\n", doc.size());
   const std::string interrupt = "timeout --preserve-status -s INT 3";
+  // 142 bytes, the last of them the lead byte of a three-byte sequence.
+  const std::string cutShort = "<?xml version=\"1.0\"?>\n<upload><thumburl>http://t/1.jpg</thumburl><imageurl>" +
+                               std::string(66, 'i') + "\xeb";
   const struct {
     const char* name;
     std::vector<std::string> files;
@@ -261,6 +278,8 @@ TEST_F(ConsoleTest, EachFileThatFailsIsNamedWithItsReasonAndCodesComeFromWholeRe
       {"Ctrl-C while the body is read", {pic}, "", interrupt,
        {"HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + doc.substr(0, 60), ""}, 130, 1, 0,
        "Aborted by application"},
+      {"a reply that ends in a cut UTF-8 sequence", {pic}, "", "timeout 60", {httpOk(cutShort)}, 3, 1, 0,
+       "not well-formed XML"},
       {"413 before the request is whole", {big}, "", "timeout 60",
        {"HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 9\r\nConnection: close\r\n\r\ntoo large"}, 3, 1, 0,
        "HTTP/1.1 413 Request Entity Too Large"},
@@ -410,6 +429,53 @@ TEST_F(ConsoleTest, EveryProxyFailureNamesTheProxyAndTheTarget) {
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.err.find(": the upload did not go through: " + why), std::string::npos) << r.err;
   EXPECT_NE(data("lasterror.xml").find(why), std::string::npos);
+}
+
+// The upload address that the service names goes into each request's first
+// lines: a web address goes out byte for byte (what a path may carry only
+// encoded, encoded); anything else sends nothing and says why. A scripted peer
+// is the whole service, "PEER" its address.
+TEST_F(ConsoleTest, UploadAddressesGoOutAsNamedOrAreRefusedWithTheirReason) {
+  remember();
+  const std::string account = "<userdata><validated/><usergroup>g</usergroup><album><id>11</id><album_name>A"
+                              "</album_name><album_description/></album></userdata>";
+  const std::string codes = "<upload><thumburl>http://t/1</thumburl><imageurl>http://i/1</imageurl></upload>";
+  const struct {
+    std::string address;  // as the reply's XML has it
+    std::string sent;     // the request's first two lines; empty: refused, for `reason`
+    std::string reason = "";
+  } rows[] = {
+      {"http://PEER/up.php?a=1&amp;b=%41#f", "POST /up.php?a=1&b=%41#f HTTP/1.1\r\nHost: 127.0.0.1\r\n"},
+      {"HTTP://PEER/a b/%zz|x.php", "POST /a%20b/%25zz%7Cx.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"},
+      {"http://PEER/up&#10;Host: evil", "", "its path holds a control character (byte 0x0A)"},
+      {"ftp://PEER/up", "", "it does not begin with http:// or https://"},
+      {"//PEER/up", "", "it does not begin with http:// or https://"},
+      {"http://user@PEER/up", "", "its host is not a host name"},
+      {"http://PEER", "", "it names no path after the host"},
+      {"http://127.0.0.1:0/up", "", "its port is not a number from 1 to 65535"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.address);
+    testsupport::LoopbackPeer peer;
+    std::string address = row.address;
+    if (address.find("PEER") != std::string::npos) address.replace(address.find("PEER"), 4, peer.address());
+    peer.receiveUntil("\n\n").send(httpOk(account)).close();
+    peer.nextConnection().receiveUntil("\n\n");
+    peer.send(httpOk("<getserver><uploadform>" + address + "</uploadform></getserver>")).close();
+    if (!row.sent.empty()) peer.nextConnection().receiveUntil("--\r\n").send(httpOk(codes)).close();
+    peer.start();
+    const Result r = run("upload -q --album 11 --yes " + pic(), "", peer.address());  // -q: no version check
+    peer.waitDone(5000);
+    EXPECT_EQ(r.status, row.sent.empty() ? 1 : 0) << r.err;
+    EXPECT_EQ(peer.connectionsAccepted(), row.sent.empty() ? 2 : 3);
+    if (row.sent.empty()) {
+      EXPECT_NE(r.err.find("Upload aborted: The upload address named by Kestrova is not usable: " + row.reason + ".\n"),
+                std::string::npos)
+          << r.err;
+    } else {
+      EXPECT_EQ(peer.received(2).substr(0, row.sent.size()), row.sent);
+    }
+  }
 }
 
 TEST_F(ConsoleTest, SavedSignInServesLaterCommandsQuicklyAndQuietlyAndWhatCannotBeWrittenFails) {
