@@ -183,10 +183,10 @@ int sendSome(SocketHandle s, const void* data, int size) {
   return int(n);
 }
 
-int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool moreFollows) {
-  // A per-call flag: switching the descriptor's mode around every send costs
-  // four system calls per piece and most of a fast upload's time. MSG_MORE
-  // spares a packet (and the receiving side's work) for every small piece.
+int sendNonBlocking(SocketHandle s, const void* data, int size, bool moreFollows) {
+  // MSG_DONTWAIT as well, so that a socket whose mode was not set cannot block
+  // here. MSG_MORE spares a packet (and the receiving side's work) for every
+  // small piece.
   const int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (moreFollows ? MSG_MORE : 0);
   ssize_t n;
   do {

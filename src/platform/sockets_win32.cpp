@@ -79,16 +79,8 @@ int sendSome(SocketHandle s, const void* data, int size) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
-int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool) {
-  // Windows has no per-call flag: the mode is switched around the one send.
-  // Nagle's algorithm, on by default, already joins small sends.
-  setNonBlocking(s, true);
-  const int n = sendSome(s, data, size);
-  const int err = WSAGetLastError();
-  setNonBlocking(s, false);
-  WSASetLastError(err);
-  return n;
-}
+// Nagle's algorithm, on by default, already joins small sends.
+int sendNonBlocking(SocketHandle s, const void* data, int size, bool) { return sendSome(s, data, size); }
 
 int sendUrgentByte(SocketHandle s, char byte) {
   const int n = send(static_cast<SOCKET>(s), &byte, 1, MSG_OOB);

@@ -145,8 +145,8 @@ bool HttpUploadImpl::sendRequest() {
   if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength));
   if (connection_) {
     connection_->setHeartbeatMs(heartbeatMs_);
-    // The pieces go out as they are written, but the system need not send a
-    // packet for each: more follows until the closing boundary.
+    // The pieces are gathered into large sends, and the system need not send
+    // a packet for each: more follows until the closing boundary.
     connection_->setMoreToFollow(true);
   }
 

@@ -37,8 +37,8 @@ class SocketChannel {
   virtual bool receive(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, uint32_t idleLimitMs,
                        DiagnosticLog& log, ProgressMonitor* monitor, ReceiveFlags& flags);
   virtual void close(DiagnosticLog& log);
-  // Sends that more bytes follow at once may be held back by the system (or,
-  // secure, in the stream's last record).
+  // Sends that more bytes follow at once may be held back: gathered by the
+  // TcpSocket (or, secure, in the stream's last record).
   void setMoreToFollow(bool on) {
     moreToFollow_ = on;
     socket_.setMoreToFollow(on);

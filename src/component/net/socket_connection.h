@@ -83,9 +83,9 @@ class SocketConnection : public ComponentObject, public ByteSink {
 
   void setHeartbeatMs(uint32_t ms) { heartbeatMs_ = ms; }
   uint32_t heartbeatMs() const { return heartbeatMs_; }
-  // While on, written bytes may wait in the system for those that follow at
-  // once (fewer, fuller packets); the first write after turning it off sends
-  // everything. No effect on the bytes themselves.
+  // While on, written bytes may wait for those that follow at once (fewer,
+  // fuller sends and packets); the first write after turning it off, and every
+  // receive, send everything. No effect on the bytes themselves.
   void setMoreToFollow(bool on);
   void setReceiveIdleLimitMs(uint32_t ms) { receiveIdleLimitMs_ = ms; }
   uint32_t receiveIdleLimitMs() const { return receiveIdleLimitMs_; }

@@ -18,6 +18,21 @@ constexpr uint32_t kSecureDefaultIdleMs = 60000;
 constexpr uint32_t kSecureUnlimitedPollMs = 20;
 constexpr uint32_t kUntilClosedBuffer = 20000;
 
+// The abort check before a piece of a send, and the count after it; true,
+// with the log entry, when the caller has asked to stop.
+bool stoppedBeforePiece(ProgressMonitor* monitor, uint32_t heartbeatMs, DiagnosticLog& log) {
+  if (!monitor || !monitor->checkAbort(heartbeatMs)) return false;
+  log.logError("Socket SendBytes2 aborted by application. (1)");
+  return true;
+}
+
+bool stoppedAfterPiece(ProgressMonitor* monitor, size_t bytes, DiagnosticLog& log) {
+  bool abort = false;
+  if (monitor) monitor->addProgress(int64_t(bytes), abort);
+  if (abort) log.logError("Socket send aborted by application");
+  return abort;
+}
+
 }  // namespace
 
 void TcpSocket::setIdleLimit(uint32_t ms) {
@@ -32,6 +47,14 @@ void TcpSocket::closeSocket() {
     handle_ = platform::kInvalidSocket;
   }
   connected_ = false;
+  nonBlocking_ = false;
+  gathered_.clear();
+}
+
+void TcpSocket::setNonBlockingMode(bool on) {
+  if (nonBlocking_ == on) return;
+  platform::setNonBlocking(handle_, on);
+  nonBlocking_ = on;
 }
 
 bool TcpSocket::waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, ProgressMonitor* monitor,
@@ -87,24 +110,57 @@ bool TcpSocket::abortedBetweenSlices(ProgressMonitor* monitor, uint32_t heartbea
 
 bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
                         ProgressMonitor* monitor) {
-  const uint32_t idleLimit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
   if (!hasSocket()) {
     log.logError("No socket exists for sending (2)");
     return false;
   }
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  if (size < kGatherBytes && (moreToFollow_ || !gathered_.empty())) {
+    // The last bytes join what was gathered, so that all go out together.
+    if (!gather(bytes, size, chunkSize, heartbeatMs, log, monitor)) return false;
+    return moreToFollow_ || sendGathered(heartbeatMs, false, log, monitor);
+  }
+  return sendGathered(heartbeatMs, size > 0, log, monitor) &&
+         sendPieces(bytes, size, chunkSize, heartbeatMs, true, moreToFollow_, log, monitor);
+}
+
+bool TcpSocket::gather(const unsigned char* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs,
+                       DiagnosticLog& log, ProgressMonitor* monitor) {
+  // Each piece as sendPieces would send it: checked before, counted after.
+  size_t remaining = size;
+  while (remaining > 0) {
+    const size_t piece = std::min<size_t>(chunkSize ? chunkSize : remaining, remaining);
+    if (stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
+    if (gathered_.size() + piece > kGatherBytes && !sendGathered(heartbeatMs, true, log, monitor)) return false;
+    if (gathered_.capacity() < kGatherBytes) gathered_.reserve(kGatherBytes);
+    gathered_.insert(gathered_.end(), data, data + piece);
+    if (stoppedAfterPiece(monitor, piece, log)) return false;
+    data += piece;
+    remaining -= piece;
+  }
+  return true;
+}
+
+bool TcpSocket::sendGathered(uint32_t heartbeatMs, bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor) {
+  if (gathered_.empty()) return true;
+  const bool sent = sendPieces(gathered_.data(), gathered_.size(), 0, heartbeatMs, false, moreAfter, log, monitor);
+  gathered_.clear();
+  return sent;
+}
+
+bool TcpSocket::sendPieces(const unsigned char* p, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, bool fresh,
+                           bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor) {
+  const uint32_t idleLimit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
   // Sends never block, so that a peer that stops reading is met by a sliced
   // wait (which the monitor can abort) instead of a send that never returns.
-  const auto* p = static_cast<const unsigned char*>(data);
+  setNonBlockingMode(true);
   size_t remaining = size;
   while (remaining > 0) {
     const size_t limit = chunkSize ? chunkSize : remaining;
     const int piece = static_cast<int>(std::min<size_t>({limit, remaining, 0x7FFFFFFF}));
-    if (monitor && monitor->checkAbort(heartbeatMs)) {
-      log.logError("Socket SendBytes2 aborted by application. (1)");
-      return false;
-    }
-    const bool more = moreToFollow_ || static_cast<size_t>(piece) < remaining;
-    const int sent = platform::sendWithoutBlocking(handle_, p, piece, more);
+    if (fresh && stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
+    const bool more = moreAfter || static_cast<size_t>(piece) < remaining;
+    const int sent = platform::sendNonBlocking(handle_, p, piece, more);
     if (sent < 0) {
       const int code = platform::lastSocketError();
       if (code != platform::kWsaEwouldblock) {
@@ -120,14 +176,7 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
       }
       continue;
     }
-    if (sent > 0 && monitor) {
-      bool abort = false;
-      monitor->addProgress(sent, abort);
-      if (abort) {
-        log.logError("Socket send aborted by application");
-        return false;
-      }
-    }
+    if (sent > 0 && fresh && stoppedAfterPiece(monitor, size_t(sent), log)) return false;
     p += sent;
     remaining -= static_cast<size_t>(sent);
     if (sent == 0) platform::sleepMs(10);
@@ -144,6 +193,10 @@ bool TcpSocket::receiveAvailable(void* buffer, uint32_t& length, uint32_t heartb
     flags.socketError = true;
     return false;
   }
+  // What was gathered goes out before a reply is waited for. Should that fail,
+  // its entries stay in the log and the receive still reads what the peer said.
+  sendGathered(heartbeatMs, false, log, monitor);
+  setNonBlockingMode(false);
   const uint32_t limit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
   if (!waitForData(heartbeatMs, limit, monitor, flags, log)) {
     length = 0;
