@@ -1,5 +1,7 @@
 #include "component/base/file_helpers.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "component/base/encoded_string.h"
@@ -111,6 +113,8 @@ void FileSource::close() {
   if (ownsHandle_ && handle_ != platform::kInvalidFile) platform::closeFile(handle_);
   handle_ = platform::kInvalidFile;
   ownsHandle_ = false;
+  readAhead_.reset();
+  readAt_ = readEnd_ = 0;
 }
 
 void FileSource::attach(platform::FileHandle file) {
@@ -125,11 +129,19 @@ bool FileSource::read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* 
   *got = 0;
   if (max == 0 || !buffer) return false;
   if (atEnd()) return true;
-  uint32_t n = 0;
-  if (!platform::readFile(handle_, buffer, max, &n) || n == 0) {
-    close();
-    return true;
+  if (readAt_ == readEnd_) {
+    if (!readAhead_) readAhead_.reset(new unsigned char[kReadAheadBytes]);
+    uint32_t filled = 0;
+    if (!platform::readFile(handle_, readAhead_.get(), kReadAheadBytes, &filled) || filled == 0) {
+      close();
+      return true;
+    }
+    readAt_ = 0;
+    readEnd_ = filled;
   }
+  const uint32_t n = std::min(max, readEnd_ - readAt_);
+  std::memcpy(buffer, readAhead_.get() + readAt_, n);
+  readAt_ += n;
   bytesRead_ += n;
   if (sink_ && sink_->chunkRead(n)) {
     if (log) log->logInfo("Aborted by application");
