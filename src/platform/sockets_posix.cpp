@@ -3,10 +3,14 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -193,6 +197,49 @@ int sendNonBlocking(SocketHandle s, const void* data, int size, bool moreFollows
     n = ::send(static_cast<int>(s), data, size_t(size), flags);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
+    noteErrno();
+    return -1;
+  }
+  return int(n);
+}
+
+bool canSendFromFile() { return true; }
+
+int sendFromFile(SocketHandle s, FileHandle file, uint64_t offset, int size) {
+  // sendfile has no MSG_NOSIGNAL: SIGPIPE is held back in this thread for the
+  // call, and one that the call raised is taken off again (one that was
+  // pending before is left alone).
+  sigset_t pipe, old, pending;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  sigpending(&pending);
+  const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+  pthread_sigmask(SIG_BLOCK, &pipe, &old);
+  off_t at = off_t(offset);
+  ssize_t n;
+  do {
+    n = ::sendfile(static_cast<int>(s), static_cast<int>(file), &at, size_t(size));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+    // A file system that cannot splice: the piece is read and sent instead.
+    unsigned char buffer[16 * 1024];
+    do {
+      n = ::pread(static_cast<int>(file), buffer, std::min(sizeof buffer, size_t(size)), at);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) {
+      pthread_sigmask(SIG_SETMASK, &old, nullptr);
+      return sendNonBlocking(s, buffer, int(n), false);
+    }
+  }
+  const int err = errno;
+  if (!wasPending) {
+    // Also after a partial send: the peer may have gone in the middle of it.
+    const timespec none{0, 0};
+    sigtimedwait(&pipe, nullptr, &none);
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (n < 0) {
+    errno = err;
     noteErrno();
     return -1;
   }

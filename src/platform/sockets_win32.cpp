@@ -82,6 +82,15 @@ int sendSome(SocketHandle s, const void* data, int size) {
 // Nagle's algorithm, on by default, already joins small sends.
 int sendNonBlocking(SocketHandle s, const void* data, int size, bool) { return sendSome(s, data, size); }
 
+// TransmitFile would need an overlapped socket; reading into the caller's
+// buffers already sends far faster than the secure road here.
+bool canSendFromFile() { return false; }
+
+int sendFromFile(SocketHandle, FileHandle, uint64_t, int) {
+  WSASetLastError(WSAEOPNOTSUPP);
+  return -1;
+}
+
 int sendUrgentByte(SocketHandle s, char byte) {
   const int n = send(static_cast<SOCKET>(s), &byte, 1, MSG_OOB);
   return n == SOCKET_ERROR ? -1 : n;

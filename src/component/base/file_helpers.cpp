@@ -142,6 +142,25 @@ bool FileSource::read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* 
   const uint32_t n = std::min(max, readEnd_ - readAt_);
   std::memcpy(buffer, readAhead_.get() + readAt_, n);
   readAt_ += n;
+  return handOut(n, got, log);
+}
+
+bool FileSource::take(uint32_t max, uint64_t* offset, uint32_t* got, DiagnosticLog* log) {
+  *got = 0;
+  if (max == 0) return false;
+  if (atEnd()) return true;
+  if (takeEnd_ == UINT64_MAX && !platform::fileSize(handle_, &takeEnd_)) takeEnd_ = 0;
+  if (takeAt_ >= takeEnd_) {
+    close();
+    return true;
+  }
+  const uint32_t n = uint32_t(std::min<uint64_t>(max, takeEnd_ - takeAt_));
+  *offset = takeAt_;
+  takeAt_ += n;
+  return handOut(n, got, log);
+}
+
+bool FileSource::handOut(uint32_t n, uint32_t* got, DiagnosticLog* log) {
   bytesRead_ += n;
   if (sink_ && sink_->chunkRead(n)) {
     if (log) log->logInfo("Aborted by application");

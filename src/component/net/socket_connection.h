@@ -9,6 +9,7 @@
 #include "component/base/data_buffer.h"
 #include "component/base/encoded_string.h"
 #include "component/log/diagnostic_log.h"
+#include "platform/files.h"
 
 namespace component {
 
@@ -80,6 +81,13 @@ class SocketConnection : public ComponentObject, public ByteSink {
 
   using ByteSink::write;
   size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) override;
+  // Whether writeFromFile can be used on the current connection.
+  bool canSendFromFile() const;
+  // write for `count` bytes of the open file `file` from `offset`, which the
+  // system takes from the file itself; a file that ends before them fails it.
+  size_t writeFromFile(platform::FileHandle file, uint64_t offset, size_t count, ProgressMonitor* monitor);
+  // Sends what earlier writes left gathered; false when that send failed.
+  bool flush(ProgressMonitor* monitor);
 
   void setHeartbeatMs(uint32_t ms) { heartbeatMs_ = ms; }
   uint32_t heartbeatMs() const { return heartbeatMs_; }

@@ -30,8 +30,8 @@ constexpr uint32_t kUnlimitedWaitMs = 21600000;  // six hours
 constexpr uint32_t kLargestIdleLimitMs = 5000000;
 constexpr uint32_t kSmallestSliceMs = 50;
 constexpr uint32_t kLargestReceiveBuffer = 1000000;
-// While more follows, sends are gathered up to this many bytes and go out in
-// one system call.
+// While more follows, sends are gathered up to this many bytes (and pieces of
+// a file up to this many) and go out in one system call.
 constexpr size_t kGatherBytes = 256 * 1024;
 
 // Starts Windows Sockets once per process. Later calls return true at once,
@@ -109,6 +109,14 @@ class TcpSocket {
   // caller's progress is the same; a failure to send it shows in a later call.
   bool sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
                ProgressMonitor* monitor);
+  // sendAll for `size` bytes of the open file `file` from `offset`, which the
+  // system takes from the file itself (platform::sendFromFile); contiguous
+  // pieces are gathered into one range. A file that ends before them fails
+  // the send that meets its end.
+  bool sendFromFile(platform::FileHandle file, uint64_t offset, size_t size, uint32_t chunkSize, uint32_t heartbeatMs,
+                    DiagnosticLog& log, ProgressMonitor* monitor);
+  // Sends what was gathered.
+  bool flush(uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor);
   // One receive of at most `length` bytes after waitForData; `length` gets the
   // count. A peer that closed closes this socket too.
   bool receiveAvailable(void* buffer, uint32_t& length, uint32_t heartbeatMs, DiagnosticLog& log,
@@ -142,16 +150,25 @@ class TcpSocket {
                     DiagnosticLog& log, ProgressMonitor* monitor);
   // One platform wait for writability of at most `ms`.
   int waitWritableOnce(uint32_t ms) const;
+  // What a send takes its bytes from: memory, or (bytes null) an open file.
+  struct Outgoing {
+    const unsigned char* bytes = nullptr;
+    platform::FileHandle file = platform::kInvalidFile;
+    uint64_t offset = 0;
+    size_t size = 0;
+  };
   // The sending loop of sendAll. Fresh bytes get the abort check before each
   // piece and are counted on the monitor after it; gathered ones had both when
   // they were taken, so only the waits for room consult the monitor. With
   // `moreAfter` the system may hold the last piece back.
-  bool sendPieces(const unsigned char* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, bool fresh,
-                  bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor);
-  // Takes the bytes into the gather buffer, sending the buffer when full.
+  bool sendPieces(const Outgoing& out, uint32_t chunkSize, uint32_t heartbeatMs, bool fresh, bool moreAfter,
+                  DiagnosticLog& log, ProgressMonitor* monitor);
+  // Takes the bytes into the gather buffer, sending what was gathered first
+  // when they do not fit or a file range waits before them.
   bool gather(const unsigned char* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
               ProgressMonitor* monitor);
-  // Sends what was gathered; the buffer is empty afterwards, also on failure.
+  // Sends the gathered bytes, then the gathered file range; both are empty
+  // afterwards, also on failure.
   bool sendGathered(uint32_t heartbeatMs, bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor);
   // Puts the socket in or out of non-blocking mode when it is not so already.
   void setNonBlockingMode(bool on);
@@ -165,6 +182,7 @@ class TcpSocket {
   // connects in blocking mode.
   bool nonBlocking_ = false;
   std::vector<unsigned char> gathered_;
+  Outgoing gatheredFile_;  // follows gathered_ on the wire
 };
 
 }  // namespace component

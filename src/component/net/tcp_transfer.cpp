@@ -49,6 +49,7 @@ void TcpSocket::closeSocket() {
   connected_ = false;
   nonBlocking_ = false;
   gathered_.clear();
+  gatheredFile_ = Outgoing();
 }
 
 void TcpSocket::setNonBlockingMode(bool on) {
@@ -115,13 +116,16 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
     return false;
   }
   const auto* bytes = static_cast<const unsigned char*>(data);
-  if (size < kGatherBytes && (moreToFollow_ || !gathered_.empty())) {
+  if (size < kGatherBytes && (moreToFollow_ || !gathered_.empty() || gatheredFile_.size > 0)) {
     // The last bytes join what was gathered, so that all go out together.
     if (!gather(bytes, size, chunkSize, heartbeatMs, log, monitor)) return false;
     return moreToFollow_ || sendGathered(heartbeatMs, false, log, monitor);
   }
+  Outgoing out;
+  out.bytes = bytes;
+  out.size = size;
   return sendGathered(heartbeatMs, size > 0, log, monitor) &&
-         sendPieces(bytes, size, chunkSize, heartbeatMs, true, moreToFollow_, log, monitor);
+         sendPieces(out, chunkSize, heartbeatMs, true, moreToFollow_, log, monitor);
 }
 
 bool TcpSocket::gather(const unsigned char* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs,
@@ -131,7 +135,10 @@ bool TcpSocket::gather(const unsigned char* data, size_t size, uint32_t chunkSiz
   while (remaining > 0) {
     const size_t piece = std::min<size_t>(chunkSize ? chunkSize : remaining, remaining);
     if (stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
-    if (gathered_.size() + piece > kGatherBytes && !sendGathered(heartbeatMs, true, log, monitor)) return false;
+    if ((gathered_.size() + piece > kGatherBytes || gatheredFile_.size > 0) &&
+        !sendGathered(heartbeatMs, true, log, monitor)) {
+      return false;
+    }
     if (gathered_.capacity() < kGatherBytes) gathered_.reserve(kGatherBytes);
     gathered_.insert(gathered_.end(), data, data + piece);
     if (stoppedAfterPiece(monitor, piece, log)) return false;
@@ -141,26 +148,62 @@ bool TcpSocket::gather(const unsigned char* data, size_t size, uint32_t chunkSiz
   return true;
 }
 
+bool TcpSocket::sendFromFile(platform::FileHandle file, uint64_t offset, size_t size, uint32_t chunkSize,
+                             uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor) {
+  if (!hasSocket()) {
+    log.logError("No socket exists for sending (2)");
+    return false;
+  }
+  // Pieces are gathered as gather does with bytes, as one range of the file.
+  for (size_t done = 0; done < size;) {
+    const size_t piece = std::min<size_t>(chunkSize ? chunkSize : size - done, size - done);
+    if (stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
+    Outgoing& range = gatheredFile_;
+    const bool joins = range.size > 0 && range.file == file && range.offset + range.size == offset + done &&
+                       range.size + piece <= kGatherBytes;
+    if (!joins) {
+      if (range.size > 0 && !sendGathered(heartbeatMs, true, log, monitor)) return false;
+      range.file = file;
+      range.offset = offset + done;
+    }
+    range.size += piece;
+    if (stoppedAfterPiece(monitor, piece, log)) return false;
+    done += piece;
+  }
+  return moreToFollow_ || sendGathered(heartbeatMs, false, log, monitor);
+}
+
+bool TcpSocket::flush(uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor) {
+  return sendGathered(heartbeatMs, false, log, monitor);
+}
+
 bool TcpSocket::sendGathered(uint32_t heartbeatMs, bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor) {
-  if (gathered_.empty()) return true;
-  const bool sent = sendPieces(gathered_.data(), gathered_.size(), 0, heartbeatMs, false, moreAfter, log, monitor);
+  Outgoing bytes;
+  bytes.bytes = gathered_.data();
+  bytes.size = gathered_.size();
+  const Outgoing range = gatheredFile_;
+  gatheredFile_ = Outgoing();
+  bool sent = bytes.size == 0 || sendPieces(bytes, 0, heartbeatMs, false, moreAfter || range.size > 0, log, monitor);
   gathered_.clear();
+  if (sent && range.size > 0) sent = sendPieces(range, 0, heartbeatMs, false, moreAfter, log, monitor);
   return sent;
 }
 
-bool TcpSocket::sendPieces(const unsigned char* p, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, bool fresh,
-                           bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor) {
+bool TcpSocket::sendPieces(const Outgoing& out, uint32_t chunkSize, uint32_t heartbeatMs, bool fresh, bool moreAfter,
+                           DiagnosticLog& log, ProgressMonitor* monitor) {
   const uint32_t idleLimit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
   // Sends never block, so that a peer that stops reading is met by a sliced
   // wait (which the monitor can abort) instead of a send that never returns.
   setNonBlockingMode(true);
-  size_t remaining = size;
-  while (remaining > 0) {
+  size_t done = 0;
+  while (done < out.size) {
+    const size_t remaining = out.size - done;
     const size_t limit = chunkSize ? chunkSize : remaining;
     const int piece = static_cast<int>(std::min<size_t>({limit, remaining, 0x7FFFFFFF}));
     if (fresh && stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
     const bool more = moreAfter || static_cast<size_t>(piece) < remaining;
-    const int sent = platform::sendNonBlocking(handle_, p, piece, more);
+    const int sent = out.bytes ? platform::sendNonBlocking(handle_, out.bytes + done, piece, more)
+                               : platform::sendFromFile(handle_, out.file, out.offset + done, piece);
     if (sent < 0) {
       const int code = platform::lastSocketError();
       if (code != platform::kWsaEwouldblock) {
@@ -176,9 +219,12 @@ bool TcpSocket::sendPieces(const unsigned char* p, size_t size, uint32_t chunkSi
       }
       continue;
     }
+    if (sent == 0 && !out.bytes) {
+      log.logError("The file ended before all of it was sent");
+      return false;
+    }
     if (sent > 0 && fresh && stoppedAfterPiece(monitor, size_t(sent), log)) return false;
-    p += sent;
-    remaining -= static_cast<size_t>(sent);
+    done += static_cast<size_t>(sent);
     if (sent == 0) platform::sleepMs(10);
   }
   return true;
