@@ -96,6 +96,43 @@ void noteErrno() {
   t_lastError = mapErrno(errno);
 }
 
+// Holds SIGPIPE back in this thread while it lives, unless the process
+// ignores it, and takes off again one that came meanwhile (one that was
+// pending before is left alone): for calls that have no MSG_NOSIGNAL.
+class BrokenPipeGuard {
+ public:
+  BrokenPipeGuard() {
+    struct sigaction action {};
+    sigaction(SIGPIPE, nullptr, &action);
+    active_ = action.sa_handler != SIG_IGN;
+    if (!active_) return;
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+  }
+  ~BrokenPipeGuard() {
+    if (!active_) return;
+    const int saved = errno;
+    if (!wasPending_) {
+      const timespec none{0, 0};
+      sigtimedwait(&pipe_, nullptr, &none);
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    errno = saved;
+  }
+  BrokenPipeGuard(const BrokenPipeGuard&) = delete;
+  BrokenPipeGuard& operator=(const BrokenPipeGuard&) = delete;
+
+ private:
+  bool active_ = false;
+  bool wasPending_ = true;
+  sigset_t pipe_{};
+  sigset_t old_{};
+};
+
 int waitFor(SocketHandle s, short events, uint32_t ms) {
   if (s == kInvalidSocket) {
     t_lastError = kWsaEnotsock;
@@ -206,40 +243,24 @@ int sendNonBlocking(SocketHandle s, const void* data, int size, bool moreFollows
 bool canSendFromFile() { return true; }
 
 int sendFromFile(SocketHandle s, FileHandle file, uint64_t offset, int size) {
-  // sendfile has no MSG_NOSIGNAL: SIGPIPE is held back in this thread for the
-  // call, and one that the call raised is taken off again (one that was
-  // pending before is left alone).
-  sigset_t pipe, old, pending;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  sigpending(&pending);
-  const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
-  pthread_sigmask(SIG_BLOCK, &pipe, &old);
-  off_t at = off_t(offset);
+  const off_t at = off_t(offset);
+  off_t next = at;
   ssize_t n;
-  do {
-    n = ::sendfile(static_cast<int>(s), static_cast<int>(file), &at, size_t(size));
-  } while (n < 0 && errno == EINTR);
+  {
+    const BrokenPipeGuard guard;  // sendfile has no MSG_NOSIGNAL
+    do {
+      n = ::sendfile(static_cast<int>(s), static_cast<int>(file), &next, size_t(size));
+    } while (n < 0 && errno == EINTR);
+  }
   if (n < 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
     // A file system that cannot splice: the piece is read and sent instead.
     unsigned char buffer[16 * 1024];
     do {
       n = ::pread(static_cast<int>(file), buffer, std::min(sizeof buffer, size_t(size)), at);
     } while (n < 0 && errno == EINTR);
-    if (n > 0) {
-      pthread_sigmask(SIG_SETMASK, &old, nullptr);
-      return sendNonBlocking(s, buffer, int(n), false);
-    }
+    if (n > 0) return sendNonBlocking(s, buffer, int(n), false);
   }
-  const int err = errno;
-  if (!wasPending) {
-    // Also after a partial send: the peer may have gone in the middle of it.
-    const timespec none{0, 0};
-    sigtimedwait(&pipe, nullptr, &none);
-  }
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (n < 0) {
-    errno = err;
     noteErrno();
     return -1;
   }
