@@ -210,7 +210,8 @@ bool HttpUploadImpl::sendFileData(FileEntry& file, uint64_t announcedSize, std::
     const uint32_t want = uint32_t(std::min<uint64_t>(chunkSize_, remaining));
     uint32_t got = 0;
     uint64_t at = 0;
-    const bool taken = fromFile ? source->take(want, &at, &got, nullptr) : source->read(chunk.data(), want, &got, nullptr);
+    const bool taken =
+        fromFile ? source->take(want, &at, &got, nullptr) : source->read(chunk.data(), want, &got, nullptr);
     if (!taken || got == 0) break;
     const bool written = fromFile ? connection_->writeFromFile(source->handle(), at, got, monitor) == got
                                   : writeAll(*byteSink_, chunk.data(), got, monitor);

@@ -259,7 +259,8 @@ TEST_F(Upload, AFileThatChangesWhileSentIsCutAtItsSizeOrFailsTheRequest) {
     // ones while its data is.
     nettest::CountingCallback change;
     change.onPercentCall = [&](int call) {
-      if (call == c.atPercentCall) std::ofstream(path, std::ios::binary | (c.append ? std::ios::app : std::ios::trunc)) << c.bytes;
+      if (call != c.atPercentCall) return;
+      std::ofstream(path, std::ios::binary | (c.append ? std::ios::app : std::ios::trunc)) << c.bytes;
     };
     EXPECT_EQ(one.blockingUpload(&change), !c.sent.empty()) << logText(one);
     if (!c.sent.empty()) {
