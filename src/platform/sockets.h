@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 namespace platform {
 
 using SocketHandle = intptr_t;
@@ -90,11 +92,19 @@ int connectIPv4(SocketHandle s, uint32_t address, uint16_t port);
 
 // One send of at most `size` bytes: the count sent, or -1. Never raises SIGPIPE.
 int sendSome(SocketHandle s, const void* data, int size);
-// The same, but it never blocks whatever the socket's mode: -1 with 10035 when
-// nothing fits now. The socket's own mode is left as it was. `moreFollows`
-// lets the system hold back a partly filled packet for the next send (where it
-// can; elsewhere it is ignored).
-int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool moreFollows);
+// The same on a socket in non-blocking mode (setNonBlocking): -1 with 10035
+// when nothing fits now. The mode is the caller's to set, once for many sends:
+// Windows has no per-call flag, and switching the mode around every send
+// costs more than the send. `moreFollows` lets the system hold back a partly
+// filled packet for the next send (where it can; elsewhere it is ignored).
+int sendNonBlocking(SocketHandle s, const void* data, int size, bool moreFollows);
+// Sends up to `size` bytes of the open file `file` from `offset`, taken by the
+// system from the file itself without passing through the caller, on a socket
+// in non-blocking mode: the count sent, 0 when the file ends at `offset`, or
+// -1 (10035 when nothing fits now). Never raises SIGPIPE. Only where
+// canSendFromFile() holds (Linux's sendfile; Windows reads and sends instead).
+bool canSendFromFile();
+int sendFromFile(SocketHandle s, FileHandle file, uint64_t offset, int size);
 // One byte of urgent (out-of-band) data, for test peers.
 int sendUrgentByte(SocketHandle s, char byte);
 // One receive of at most `size` bytes: the count, 0 when the peer has closed, or -1.

@@ -3,10 +3,14 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -91,6 +95,43 @@ void noteErrno() {
   t_lastErrno = errno;
   t_lastError = mapErrno(errno);
 }
+
+// Holds SIGPIPE back in this thread while it lives, unless the process
+// ignores it, and takes off again one that came meanwhile (one that was
+// pending before is left alone): for calls that have no MSG_NOSIGNAL.
+class BrokenPipeGuard {
+ public:
+  BrokenPipeGuard() {
+    struct sigaction action {};
+    sigaction(SIGPIPE, nullptr, &action);
+    active_ = action.sa_handler != SIG_IGN;
+    if (!active_) return;
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+  }
+  ~BrokenPipeGuard() {
+    if (!active_) return;
+    const int saved = errno;
+    if (!wasPending_) {
+      const timespec none{0, 0};
+      sigtimedwait(&pipe_, nullptr, &none);
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    errno = saved;
+  }
+  BrokenPipeGuard(const BrokenPipeGuard&) = delete;
+  BrokenPipeGuard& operator=(const BrokenPipeGuard&) = delete;
+
+ private:
+  bool active_ = false;
+  bool wasPending_ = true;
+  sigset_t pipe_{};
+  sigset_t old_{};
+};
 
 int waitFor(SocketHandle s, short events, uint32_t ms) {
   if (s == kInvalidSocket) {
@@ -183,15 +224,42 @@ int sendSome(SocketHandle s, const void* data, int size) {
   return int(n);
 }
 
-int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool moreFollows) {
-  // A per-call flag: switching the descriptor's mode around every send costs
-  // four system calls per piece and most of a fast upload's time. MSG_MORE
-  // spares a packet (and the receiving side's work) for every small piece.
+int sendNonBlocking(SocketHandle s, const void* data, int size, bool moreFollows) {
+  // MSG_DONTWAIT as well, so that a socket whose mode was not set cannot block
+  // here. MSG_MORE spares a packet (and the receiving side's work) for every
+  // small piece.
   const int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (moreFollows ? MSG_MORE : 0);
   ssize_t n;
   do {
     n = ::send(static_cast<int>(s), data, size_t(size), flags);
   } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    noteErrno();
+    return -1;
+  }
+  return int(n);
+}
+
+bool canSendFromFile() { return true; }
+
+int sendFromFile(SocketHandle s, FileHandle file, uint64_t offset, int size) {
+  const off_t at = off_t(offset);
+  off_t next = at;
+  ssize_t n;
+  {
+    const BrokenPipeGuard guard;  // sendfile has no MSG_NOSIGNAL
+    do {
+      n = ::sendfile(static_cast<int>(s), static_cast<int>(file), &next, size_t(size));
+    } while (n < 0 && errno == EINTR);
+  }
+  if (n < 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+    // A file system that cannot splice: the piece is read and sent instead.
+    unsigned char buffer[16 * 1024];
+    do {
+      n = ::pread(static_cast<int>(file), buffer, std::min(sizeof buffer, size_t(size)), at);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) return sendNonBlocking(s, buffer, int(n), false);
+  }
   if (n < 0) {
     noteErrno();
     return -1;

@@ -79,15 +79,16 @@ int sendSome(SocketHandle s, const void* data, int size) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
-int sendWithoutBlocking(SocketHandle s, const void* data, int size, bool) {
-  // Windows has no per-call flag: the mode is switched around the one send.
-  // Nagle's algorithm, on by default, already joins small sends.
-  setNonBlocking(s, true);
-  const int n = sendSome(s, data, size);
-  const int err = WSAGetLastError();
-  setNonBlocking(s, false);
-  WSASetLastError(err);
-  return n;
+// Nagle's algorithm, on by default, already joins small sends.
+int sendNonBlocking(SocketHandle s, const void* data, int size, bool) { return sendSome(s, data, size); }
+
+// TransmitFile would need an overlapped socket; reading into the caller's
+// buffers already sends far faster than the secure road here.
+bool canSendFromFile() { return false; }
+
+int sendFromFile(SocketHandle, FileHandle, uint64_t, int) {
+  WSASetLastError(WSAEOPNOTSUPP);
+  return -1;
 }
 
 int sendUrgentByte(SocketHandle s, char byte) {

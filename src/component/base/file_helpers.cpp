@@ -1,5 +1,7 @@
 #include "component/base/file_helpers.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "component/base/encoded_string.h"
@@ -111,6 +113,8 @@ void FileSource::close() {
   if (ownsHandle_ && handle_ != platform::kInvalidFile) platform::closeFile(handle_);
   handle_ = platform::kInvalidFile;
   ownsHandle_ = false;
+  readAhead_.reset();
+  readAt_ = readEnd_ = 0;
 }
 
 void FileSource::attach(platform::FileHandle file) {
@@ -125,11 +129,38 @@ bool FileSource::read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* 
   *got = 0;
   if (max == 0 || !buffer) return false;
   if (atEnd()) return true;
-  uint32_t n = 0;
-  if (!platform::readFile(handle_, buffer, max, &n) || n == 0) {
+  if (readAt_ == readEnd_) {
+    if (!readAhead_) readAhead_.reset(new unsigned char[kReadAheadBytes]);
+    uint32_t filled = 0;
+    if (!platform::readFile(handle_, readAhead_.get(), kReadAheadBytes, &filled) || filled == 0) {
+      close();
+      return true;
+    }
+    readAt_ = 0;
+    readEnd_ = filled;
+  }
+  const uint32_t n = std::min(max, readEnd_ - readAt_);
+  std::memcpy(buffer, readAhead_.get() + readAt_, n);
+  readAt_ += n;
+  return handOut(n, got, log);
+}
+
+bool FileSource::take(uint32_t max, uint64_t* offset, uint32_t* got, DiagnosticLog* log) {
+  *got = 0;
+  if (max == 0) return false;
+  if (atEnd()) return true;
+  if (takeEnd_ == UINT64_MAX && !platform::fileSize(handle_, &takeEnd_)) takeEnd_ = 0;
+  if (takeAt_ >= takeEnd_) {
     close();
     return true;
   }
+  const uint32_t n = uint32_t(std::min<uint64_t>(max, takeEnd_ - takeAt_));
+  *offset = takeAt_;
+  takeAt_ += n;
+  return handOut(n, got, log);
+}
+
+bool FileSource::handOut(uint32_t n, uint32_t* got, DiagnosticLog* log) {
   bytesRead_ += n;
   if (sink_ && sink_->chunkRead(n)) {
     if (log) log->logInfo("Aborted by application");

@@ -51,6 +51,8 @@ class DataSource {
 };
 
 // Reads an open file in chunks. At its end exactly when its handle is closed.
+// Reads are served from a buffer that one platform read of kReadAheadBytes
+// fills, so a file read in small chunks costs few system calls.
 class FileSource : public DataSource {
  public:
   FileSource() = default;
@@ -60,18 +62,35 @@ class FileSource : public DataSource {
 
   // Takes ownership of `file`, closing a handle owned before.
   void attach(platform::FileHandle file);
-  // One read of up to `max` bytes. The end of the file shows as one read that
-  // delivers 0 bytes and closes the handle; a platform read error ends the file
-  // the same way. False for a zero `max`, a null buffer, or a stop asked by the
-  // progress sink.
+  // Up to `max` bytes, at most what the buffer still holds (refilled when
+  // empty). The end of the file shows as one read that delivers 0 bytes and
+  // closes the handle; a platform read error ends the file the same way. False
+  // for a zero `max`, a null buffer, or a stop asked by the progress sink.
   bool read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* log) override;
   bool atEnd() const override;
+  // Instead of read, for a sink that sends the bytes from the file itself:
+  // takes up to `max` bytes without reading them; *offset is where they lie
+  // in handle(). The file ends at its size at the first take, which shows as
+  // with read. One source is either read or taken from.
+  bool take(uint32_t max, uint64_t* offset, uint32_t* got, DiagnosticLog* log);
+  platform::FileHandle handle() const { return handle_; }
+
+  static constexpr uint32_t kReadAheadBytes = 256 * 1024;
 
  private:
   void close();
+  // Counts `n` bytes handed out; false when the progress sink asks to stop.
+  bool handOut(uint32_t n, uint32_t* got, DiagnosticLog* log);
 
   bool ownsHandle_ = false;
   platform::FileHandle handle_ = platform::kInvalidFile;
+  // Bytes read from the file and not yet handed out: [readAt_, readEnd_).
+  std::unique_ptr<unsigned char[]> readAhead_;
+  uint32_t readAt_ = 0;
+  uint32_t readEnd_ = 0;
+  // For take: the next offset, and where the file ends (unknown at first).
+  uint64_t takeAt_ = 0;
+  uint64_t takeEnd_ = UINT64_MAX;
 };
 
 // Opens a UTF-8 path for the upload: a FileSource owning the open file, or null.

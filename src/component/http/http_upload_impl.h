@@ -119,6 +119,10 @@ class HttpUploadImpl : public ComponentObject {
 
   // A write of the request failed: logs `message`, keeps an early reply.
   bool writeFailed(const char* message, ProgressMonitor* monitor);
+  // A write of a file's data failed: because the file became shorter than
+  // announced, or as writeFailed.
+  bool fileDataFailed(FileEntry& file, uint64_t announcedSize, ProgressMonitor* monitor);
+  bool fileBecameShorter(FileEntry& file, uint64_t announcedSize, uint64_t sentSize);
 
   // Reply reception (reply_reader.cpp).
   SocketConnection::MatchResult receiveHeader(EncodedString& headerText);

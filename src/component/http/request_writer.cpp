@@ -157,8 +157,8 @@ bool HttpUploadImpl::sendRequest() {
   if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength));
   if (connection_) {
     connection_->setHeartbeatMs(heartbeatMs_);
-    // The pieces go out as they are written, but the system need not send a
-    // packet for each: more follows until the closing boundary.
+    // The pieces are gathered into large sends, and the system need not send
+    // a packet for each: more follows until the closing boundary.
     connection_->setMoreToFollow(true);
   }
 
@@ -213,29 +213,49 @@ bool HttpUploadImpl::sendFileData(FileEntry& file, uint64_t announcedSize, std::
   }
   if (monitor && monitor->lastHeartbeatTick() == 0) monitor->setLastHeartbeatTick(ProgressMonitor::now());
 
+  // On a plain connection the system sends the chunks from the file itself:
+  // they are taken from the source, not read.
+  const bool fromFile = connection_ && connection_->canSendFromFile();
   // Exactly the announced size goes out: a file that grew meanwhile is cut there.
   uint64_t remaining = announcedSize;
   while (remaining > 0 && !source->atEnd()) {
     const uint32_t want = uint32_t(std::min<uint64_t>(chunkSize_, remaining));
     uint32_t got = 0;
-    if (!source->read(chunk.data(), want, &got, nullptr) || got == 0) break;
-    if (!writeAll(*byteSink_, chunk.data(), got, monitor)) return writeFailed("Failed to send file data.", monitor);
+    uint64_t at = 0;
+    const bool taken =
+        fromFile ? source->take(want, &at, &got, nullptr) : source->read(chunk.data(), want, &got, nullptr);
+    if (!taken || got == 0) break;
+    const bool written = fromFile ? connection_->writeFromFile(source->handle(), at, got, monitor) == got
+                                  : writeAll(*byteSink_, chunk.data(), got, monitor);
+    if (!written) return fileDataFailed(file, announcedSize, monitor);
     remaining -= got;
     if (monitor && monitor->checkAbort(heartbeatMs_)) {
       log_.logError("Aborted by application");
       return false;
     }
   }
-  if (remaining > 0) {
-    // The body would fall short of its Content-Length and the server would wait
-    // for bytes that never come.
-    log_.logError("File became shorter while it was sent");
-    log_.logData("filename", file.field.value());
-    log_.logData("announcedSize", decimal(announcedSize).c_str());
-    log_.logData("sentSize", decimal(announcedSize - remaining).c_str());
-    return false;
-  }
+  // What was taken from the file goes out now, so a file that ended early
+  // fails here and says so.
+  if (remaining == 0 && fromFile && !connection_->flush(monitor)) return fileDataFailed(file, announcedSize, monitor);
+  if (remaining > 0) return fileBecameShorter(file, announcedSize, announcedSize - remaining);
   return true;
+}
+
+bool HttpUploadImpl::fileDataFailed(FileEntry& file, uint64_t announcedSize, ProgressMonitor* monitor) {
+  bool ok = false;
+  const uint64_t size = getFileSize64(file.path, nullptr, &ok);
+  if (ok && size < announcedSize) return fileBecameShorter(file, announcedSize, size);
+  return writeFailed("Failed to send file data.", monitor);
+}
+
+bool HttpUploadImpl::fileBecameShorter(FileEntry& file, uint64_t announcedSize, uint64_t sentSize) {
+  // The body would fall short of its Content-Length and the server would wait
+  // for bytes that never come.
+  log_.logError("File became shorter while it was sent");
+  log_.logData("filename", file.field.value());
+  log_.logData("announcedSize", decimal(announcedSize).c_str());
+  log_.logData("sentSize", decimal(sentSize).c_str());
+  return false;
 }
 
 }  // namespace component

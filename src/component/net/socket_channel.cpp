@@ -57,6 +57,19 @@ bool SocketChannel::send(const void* data, size_t size, uint32_t chunkSize, uint
   return sent && !abortedAfterTransfer(monitor, heartbeatMs, "Socket SendBytes2 aborted by application.", log);
 }
 
+bool SocketChannel::sendFromFile(platform::FileHandle file, uint64_t offset, size_t size, uint32_t chunkSize,
+                                 uint32_t heartbeatMs, uint32_t idleLimitMs, DiagnosticLog& log,
+                                 ProgressMonitor* monitor) {
+  socket_.setIdleLimit(idleLimitMs);
+  return socket_.sendFromFile(file, offset, size, chunkSize, heartbeatMs, log, monitor) &&
+         !abortedAfterTransfer(monitor, heartbeatMs, "Socket SendBytes2 aborted by application.", log);
+}
+
+bool SocketChannel::flush(uint32_t heartbeatMs, uint32_t idleLimitMs, DiagnosticLog& log, ProgressMonitor* monitor) {
+  socket_.setIdleLimit(idleLimitMs);
+  return socket_.flush(heartbeatMs, log, monitor);
+}
+
 bool SocketChannel::receive(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, uint32_t idleLimitMs,
                             DiagnosticLog& log, ProgressMonitor* monitor, ReceiveFlags& flags) {
   socket_.setIdleLimit(idleLimitMs);

@@ -35,12 +35,21 @@ class SocketChannel {
                        DiagnosticLog& log, ProgressMonitor* monitor);
   virtual bool send(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, uint32_t idleLimitMs,
                     DiagnosticLog& log, ProgressMonitor* monitor);
+  // Whether sendFromFile can be used: a plain connection, on a system that
+  // sends from files.
+  bool canSendFromFile() const { return !secure_ && socket_.hasSocket() && platform::canSendFromFile(); }
+  // send for `size` bytes of the open file `file` from `offset`, taken by the
+  // system from the file itself.
+  bool sendFromFile(platform::FileHandle file, uint64_t offset, size_t size, uint32_t chunkSize, uint32_t heartbeatMs,
+                    uint32_t idleLimitMs, DiagnosticLog& log, ProgressMonitor* monitor);
+  // Sends what the socket has gathered.
+  bool flush(uint32_t heartbeatMs, uint32_t idleLimitMs, DiagnosticLog& log, ProgressMonitor* monitor);
   // Appends at most `maxBytes` of what one receive brings to `out`.
   virtual bool receive(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, uint32_t idleLimitMs,
                        DiagnosticLog& log, ProgressMonitor* monitor, ReceiveFlags& flags);
   virtual void close(DiagnosticLog& log);
-  // Sends that more bytes follow at once may be held back by the system (or,
-  // secure, in the stream's last record).
+  // Sends that more bytes follow at once may be held back: gathered by the
+  // TcpSocket (or, secure, in the stream's last record).
   void setMoreToFollow(bool on) {
     moreToFollow_ = on;
     socket_.setMoreToFollow(on);

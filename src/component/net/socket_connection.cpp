@@ -192,6 +192,22 @@ void SocketConnection::setMoreToFollow(bool on) {
   if (channel_) channel_->setMoreToFollow(on);
 }
 
+bool SocketConnection::canSendFromFile() const { return channel_ && channel_->canSendFromFile(); }
+
+size_t SocketConnection::writeFromFile(platform::FileHandle file, uint64_t offset, size_t count,
+                                       ProgressMonitor* monitor) {
+  if (!canSendFromFile()) return 0;
+  DiagnosticLog discard;  // as write: send failures go to no log
+  const bool ok = channel_->sendFromFile(file, offset, count, sendChunkSize_, heartbeatMs_, sendIdleLimitMs_, discard,
+                                         monitor);
+  return ok ? count : 0;
+}
+
+bool SocketConnection::flush(ProgressMonitor* monitor) {
+  DiagnosticLog discard;
+  return !channel_ || channel_->flush(heartbeatMs_, sendIdleLimitMs_, discard, monitor);
+}
+
 size_t SocketConnection::write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) {
   if (!channel_ || itemSize == 0 || !data) return 0;
   if (count > SIZE_MAX / itemSize) return 0;  // the byte count would wrap around

@@ -10,6 +10,7 @@
 #include "component/base/encoded_string.h"
 #include "component/log/diagnostic_log.h"
 #include "component/net/proxy_tunnel.h"
+#include "platform/files.h"
 
 namespace component {
 
@@ -85,12 +86,19 @@ class SocketConnection : public ComponentObject, public ByteSink {
 
   using ByteSink::write;
   size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) override;
+  // Whether writeFromFile can be used on the current connection.
+  bool canSendFromFile() const;
+  // write for `count` bytes of the open file `file` from `offset`, which the
+  // system takes from the file itself; a file that ends before them fails it.
+  size_t writeFromFile(platform::FileHandle file, uint64_t offset, size_t count, ProgressMonitor* monitor);
+  // Sends what earlier writes left gathered; false when that send failed.
+  bool flush(ProgressMonitor* monitor);
 
   void setHeartbeatMs(uint32_t ms) { heartbeatMs_ = ms; }
   uint32_t heartbeatMs() const { return heartbeatMs_; }
-  // While on, written bytes may wait in the system for those that follow at
-  // once (fewer, fuller packets); the first write after turning it off sends
-  // everything. No effect on the bytes themselves.
+  // While on, written bytes may wait for those that follow at once (fewer,
+  // fuller sends and packets); the first write after turning it off, and every
+  // receive, send everything. No effect on the bytes themselves.
   void setMoreToFollow(bool on);
   void setReceiveIdleLimitMs(uint32_t ms) { receiveIdleLimitMs_ = ms; }
   uint32_t receiveIdleLimitMs() const { return receiveIdleLimitMs_; }

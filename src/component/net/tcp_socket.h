@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "component/base/data_buffer.h"
 #include "component/base/string_buffer.h"
@@ -29,6 +30,9 @@ constexpr uint32_t kUnlimitedWaitMs = 21600000;  // six hours
 constexpr uint32_t kLargestIdleLimitMs = 5000000;
 constexpr uint32_t kSmallestSliceMs = 50;
 constexpr uint32_t kLargestReceiveBuffer = 1000000;
+// While more follows, sends are gathered up to this many bytes (and pieces of
+// a file up to this many) and go out in one system call.
+constexpr size_t kGatherBytes = 256 * 1024;
 
 // Starts Windows Sockets once per process. Later calls return true at once,
 // also when the first attempt failed. The reason of a failure goes to `log`.
@@ -77,7 +81,10 @@ class TcpSocket {
   // 0 and anything above 5000000 become 5000000.
   void setIdleLimit(uint32_t ms);
   uint32_t idleLimitMs() const { return idleLimitMs_; }
-  // While on, sends may wait in the system for the bytes that follow at once.
+  // While on, sendAll gathers what it is given and sends it when kGatherBytes
+  // are together (and the system may hold a partly filled packet back); the
+  // first sendAll after it is turned off, and every receive, first send what
+  // was gathered.
   void setMoreToFollow(bool on) { moreToFollow_ = on; }
   // 0: a blocking connect with no limit.
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
@@ -97,8 +104,19 @@ class TcpSocket {
   // Sends every byte in pieces of `chunkSize` (0: all at once) without ever
   // blocking longer than the idle limit. Every piece but the last tells the
   // system that more follows; so does the last while setMoreToFollow is on.
+  // A piece that is gathered counts as sent: it has the abort check before it
+  // and is counted on the monitor as a piece sent at once would be, so the
+  // caller's progress is the same; a failure to send it shows in a later call.
   bool sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
                ProgressMonitor* monitor);
+  // sendAll for `size` bytes of the open file `file` from `offset`, which the
+  // system takes from the file itself (platform::sendFromFile); contiguous
+  // pieces are gathered into one range. A file that ends before them fails
+  // the send that meets its end.
+  bool sendFromFile(platform::FileHandle file, uint64_t offset, size_t size, uint32_t chunkSize, uint32_t heartbeatMs,
+                    DiagnosticLog& log, ProgressMonitor* monitor);
+  // Sends what was gathered.
+  bool flush(uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor);
   // One receive of at most `length` bytes after waitForData; `length` gets the
   // count. A peer that closed closes this socket too.
   bool receiveAvailable(void* buffer, uint32_t& length, uint32_t heartbeatMs, DiagnosticLog& log,
@@ -132,12 +150,39 @@ class TcpSocket {
                     DiagnosticLog& log, ProgressMonitor* monitor);
   // One platform wait for writability of at most `ms`.
   int waitWritableOnce(uint32_t ms) const;
+  // What a send takes its bytes from: memory, or (bytes null) an open file.
+  struct Outgoing {
+    const unsigned char* bytes = nullptr;
+    platform::FileHandle file = platform::kInvalidFile;
+    uint64_t offset = 0;
+    size_t size = 0;
+  };
+  // The sending loop of sendAll. Fresh bytes get the abort check before each
+  // piece and are counted on the monitor after it; gathered ones had both when
+  // they were taken, so only the waits for room consult the monitor. With
+  // `moreAfter` the system may hold the last piece back.
+  bool sendPieces(const Outgoing& out, uint32_t chunkSize, uint32_t heartbeatMs, bool fresh, bool moreAfter,
+                  DiagnosticLog& log, ProgressMonitor* monitor);
+  // Takes the bytes into the gather buffer, sending what was gathered first
+  // when they do not fit or a file range waits before them.
+  bool gather(const unsigned char* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
+              ProgressMonitor* monitor);
+  // Sends the gathered bytes, then the gathered file range; both are empty
+  // afterwards, also on failure.
+  bool sendGathered(uint32_t heartbeatMs, bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor);
+  // Puts the socket in or out of non-blocking mode when it is not so already.
+  void setNonBlockingMode(bool on);
 
   platform::SocketHandle handle_ = platform::kInvalidSocket;
   bool connected_ = false;
   uint32_t idleLimitMs_ = 30000;
   uint32_t connectTimeoutMs_ = 7000;
   bool moreToFollow_ = false;
+  // Sends run in non-blocking mode, set once for a run of them; receives and
+  // connects in blocking mode.
+  bool nonBlocking_ = false;
+  std::vector<unsigned char> gathered_;
+  Outgoing gatheredFile_;  // follows gathered_ on the wire
 };
 
 }  // namespace component

@@ -18,6 +18,21 @@ constexpr uint32_t kSecureDefaultIdleMs = 60000;
 constexpr uint32_t kSecureUnlimitedPollMs = 20;
 constexpr uint32_t kUntilClosedBuffer = 20000;
 
+// The abort check before a piece of a send, and the count after it; true,
+// with the log entry, when the caller has asked to stop.
+bool stoppedBeforePiece(ProgressMonitor* monitor, uint32_t heartbeatMs, DiagnosticLog& log) {
+  if (!monitor || !monitor->checkAbort(heartbeatMs)) return false;
+  log.logError("Socket SendBytes2 aborted by application. (1)");
+  return true;
+}
+
+bool stoppedAfterPiece(ProgressMonitor* monitor, size_t bytes, DiagnosticLog& log) {
+  bool abort = false;
+  if (monitor) monitor->addProgress(int64_t(bytes), abort);
+  if (abort) log.logError("Socket send aborted by application");
+  return abort;
+}
+
 }  // namespace
 
 void TcpSocket::setIdleLimit(uint32_t ms) {
@@ -32,6 +47,15 @@ void TcpSocket::closeSocket() {
     handle_ = platform::kInvalidSocket;
   }
   connected_ = false;
+  nonBlocking_ = false;
+  gathered_.clear();
+  gatheredFile_ = Outgoing();
+}
+
+void TcpSocket::setNonBlockingMode(bool on) {
+  if (nonBlocking_ == on) return;
+  platform::setNonBlocking(handle_, on);
+  nonBlocking_ = on;
 }
 
 bool TcpSocket::waitForData(uint32_t heartbeatMs, uint32_t timeLimitMs, ProgressMonitor* monitor,
@@ -87,24 +111,99 @@ bool TcpSocket::abortedBetweenSlices(ProgressMonitor* monitor, uint32_t heartbea
 
 bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs, DiagnosticLog& log,
                         ProgressMonitor* monitor) {
-  const uint32_t idleLimit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
   if (!hasSocket()) {
     log.logError("No socket exists for sending (2)");
     return false;
   }
-  // Sends never block, so that a peer that stops reading is met by a sliced
-  // wait (which the monitor can abort) instead of a send that never returns.
-  const auto* p = static_cast<const unsigned char*>(data);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  if (size < kGatherBytes && (moreToFollow_ || !gathered_.empty() || gatheredFile_.size > 0)) {
+    // The last bytes join what was gathered, so that all go out together.
+    if (!gather(bytes, size, chunkSize, heartbeatMs, log, monitor)) return false;
+    return moreToFollow_ || sendGathered(heartbeatMs, false, log, monitor);
+  }
+  Outgoing out;
+  out.bytes = bytes;
+  out.size = size;
+  return sendGathered(heartbeatMs, size > 0, log, monitor) &&
+         sendPieces(out, chunkSize, heartbeatMs, true, moreToFollow_, log, monitor);
+}
+
+bool TcpSocket::gather(const unsigned char* data, size_t size, uint32_t chunkSize, uint32_t heartbeatMs,
+                       DiagnosticLog& log, ProgressMonitor* monitor) {
+  // Each piece as sendPieces would send it: checked before, counted after.
   size_t remaining = size;
   while (remaining > 0) {
-    const size_t limit = chunkSize ? chunkSize : remaining;
-    const int piece = static_cast<int>(std::min<size_t>({limit, remaining, 0x7FFFFFFF}));
-    if (monitor && monitor->checkAbort(heartbeatMs)) {
-      log.logError("Socket SendBytes2 aborted by application. (1)");
+    const size_t piece = std::min<size_t>(chunkSize ? chunkSize : remaining, remaining);
+    if (stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
+    if ((gathered_.size() + piece > kGatherBytes || gatheredFile_.size > 0) &&
+        !sendGathered(heartbeatMs, true, log, monitor)) {
       return false;
     }
-    const bool more = moreToFollow_ || static_cast<size_t>(piece) < remaining;
-    const int sent = platform::sendWithoutBlocking(handle_, p, piece, more);
+    if (gathered_.capacity() < kGatherBytes) gathered_.reserve(kGatherBytes);
+    gathered_.insert(gathered_.end(), data, data + piece);
+    if (stoppedAfterPiece(monitor, piece, log)) return false;
+    data += piece;
+    remaining -= piece;
+  }
+  return true;
+}
+
+bool TcpSocket::sendFromFile(platform::FileHandle file, uint64_t offset, size_t size, uint32_t chunkSize,
+                             uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor) {
+  if (!hasSocket()) {
+    log.logError("No socket exists for sending (2)");
+    return false;
+  }
+  // Pieces are gathered as gather does with bytes, as one range of the file.
+  for (size_t done = 0; done < size;) {
+    const size_t piece = std::min<size_t>(chunkSize ? chunkSize : size - done, size - done);
+    if (stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
+    Outgoing& range = gatheredFile_;
+    const bool joins = range.size > 0 && range.file == file && range.offset + range.size == offset + done &&
+                       range.size + piece <= kGatherBytes;
+    if (!joins) {
+      if (range.size > 0 && !sendGathered(heartbeatMs, true, log, monitor)) return false;
+      range.file = file;
+      range.offset = offset + done;
+    }
+    range.size += piece;
+    if (stoppedAfterPiece(monitor, piece, log)) return false;
+    done += piece;
+  }
+  return moreToFollow_ || sendGathered(heartbeatMs, false, log, monitor);
+}
+
+bool TcpSocket::flush(uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor) {
+  return sendGathered(heartbeatMs, false, log, monitor);
+}
+
+bool TcpSocket::sendGathered(uint32_t heartbeatMs, bool moreAfter, DiagnosticLog& log, ProgressMonitor* monitor) {
+  Outgoing bytes;
+  bytes.bytes = gathered_.data();
+  bytes.size = gathered_.size();
+  const Outgoing range = gatheredFile_;
+  gatheredFile_ = Outgoing();
+  bool sent = bytes.size == 0 || sendPieces(bytes, 0, heartbeatMs, false, moreAfter || range.size > 0, log, monitor);
+  gathered_.clear();
+  if (sent && range.size > 0) sent = sendPieces(range, 0, heartbeatMs, false, moreAfter, log, monitor);
+  return sent;
+}
+
+bool TcpSocket::sendPieces(const Outgoing& out, uint32_t chunkSize, uint32_t heartbeatMs, bool fresh, bool moreAfter,
+                           DiagnosticLog& log, ProgressMonitor* monitor) {
+  const uint32_t idleLimit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
+  // Sends never block, so that a peer that stops reading is met by a sliced
+  // wait (which the monitor can abort) instead of a send that never returns.
+  setNonBlockingMode(true);
+  size_t done = 0;
+  while (done < out.size) {
+    const size_t remaining = out.size - done;
+    const size_t limit = chunkSize ? chunkSize : remaining;
+    const int piece = static_cast<int>(std::min<size_t>({limit, remaining, 0x7FFFFFFF}));
+    if (fresh && stoppedBeforePiece(monitor, heartbeatMs, log)) return false;
+    const bool more = moreAfter || static_cast<size_t>(piece) < remaining;
+    const int sent = out.bytes ? platform::sendNonBlocking(handle_, out.bytes + done, piece, more)
+                               : platform::sendFromFile(handle_, out.file, out.offset + done, piece);
     if (sent < 0) {
       const int code = platform::lastSocketError();
       if (code != platform::kWsaEwouldblock) {
@@ -120,16 +219,12 @@ bool TcpSocket::sendAll(const void* data, size_t size, uint32_t chunkSize, uint3
       }
       continue;
     }
-    if (sent > 0 && monitor) {
-      bool abort = false;
-      monitor->addProgress(sent, abort);
-      if (abort) {
-        log.logError("Socket send aborted by application");
-        return false;
-      }
+    if (sent == 0 && !out.bytes) {
+      log.logError("The file ended before all of it was sent");
+      return false;
     }
-    p += sent;
-    remaining -= static_cast<size_t>(sent);
+    if (sent > 0 && fresh && stoppedAfterPiece(monitor, size_t(sent), log)) return false;
+    done += static_cast<size_t>(sent);
     if (sent == 0) platform::sleepMs(10);
   }
   return true;
@@ -144,6 +239,10 @@ bool TcpSocket::receiveAvailable(void* buffer, uint32_t& length, uint32_t heartb
     flags.socketError = true;
     return false;
   }
+  // What was gathered goes out before a reply is waited for. Should that fail,
+  // its entries stay in the log and the receive still reads what the peer said.
+  sendGathered(heartbeatMs, false, log, monitor);
+  setNonBlockingMode(false);
   const uint32_t limit = idleLimitMs_ ? idleLimitMs_ : kUnlimitedWaitMs;
   if (!waitForData(heartbeatMs, limit, monitor, flags, log)) {
     length = 0;

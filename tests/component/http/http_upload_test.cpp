@@ -1,9 +1,12 @@
 // One upload through the public object against a scripted loopback peer: the
 // request byte for byte (random boundary masked), connects that fail, files
-// that cannot be read or change while they are sent, and stopping it.
+// that cannot be read or change while they are sent, and how sending ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -228,47 +231,98 @@ TEST_F(Upload, UnreadableFilesFailTheRunBeforeAnyByteIsSent) {
   EXPECT_EQ(occurrences(log, "fileSize: 4294967301"), unreadable - 2);
 }
 
-// Rewrites the file at the first percent, which comes while the header is
-// sent: after the sizes were taken, before the file is opened.
-class ChangeAtFirstPercent : public nettest::CountingCallback {
- public:
-  ChangeAtFirstPercent(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {}
-  void percentDone(int percent, bool& abort) override {
-    if (percentCalls == 0) testsupport::writeFileBytes(path_, bytes_);
-    CountingCallback::percentDone(percent, abort);
-  }
-
- private:
-  std::string path_, bytes_;
-};
-
-// A file that shrank after its size was announced fails the request, which
-// would otherwise leave the server waiting for bytes that never come.
-TEST_F(Upload, FileThatShrinksWhileSentFailsTheRequest) {
-  peer.receiveUntilClosed();
+// A file that grew after its size was announced is cut there; one that shrank
+// fails the request, which would otherwise leave the server waiting for bytes
+// that never come. Both also when the file changes after part of it was read.
+TEST_F(Upload, AFileThatChangesWhileSentIsCutAtItsSizeOrFailsTheRequest) {
+  const std::string large = httptest::patternBytes(1024 * 1024, 5), grown(8000, 'g');
+  const struct {
+    std::string before, bytes;
+    int atPercentCall;
+    bool append;
+    std::string sent;  // empty: the request fails
+  } cases[] = {
+      {std::string(5000, 's'), std::string(3000, 's'), 1, false, ""},
+      {large, std::string(100000, 's'), 5, false, ""},
+      {std::string(5000, 's'), grown, 1, false, grown.substr(0, 5000)},
+      {large, grown, 5, true, large},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) expectRequest();
   peer.start();
-  ChangeAtFirstPercent shrink(addFile("shrinking.jpg", std::string(5000, 's'), up), std::string(3000, 's'));
-  EXPECT_FALSE(up.blockingUpload(&shrink));
-  const std::string log = logText(up);
-  EXPECT_EQ(occurrences(log, "File became shorter while it was sent\r\n    filename: "), 1u) << log;
-  EXPECT_EQ(occurrences(log, "announcedSize: 5000\r\n    sentSize: 3000"), 1u) << log;
-  ASSERT_TRUE(peer.waitDone(3000));
-  EXPECT_EQ(occurrences(peer.received(), "--\r\n"), 0u) << "no closing boundary";
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(std::to_string(c.before.size()) + (c.sent.empty() ? " shrinks" : " grows"));
+    component::HttpUpload one;
+    prepare(one, {});
+    const std::string path = addFile("changing.jpg", c.before, one);
+    // Call 1 comes while the header is sent, before the file is opened; later
+    // ones while its data is.
+    nettest::CountingCallback change;
+    change.onPercentCall = [&](int call) {
+      if (call != c.atPercentCall) return;
+      std::ofstream(path, std::ios::binary | (c.append ? std::ios::app : std::ios::trunc)) << c.bytes;
+    };
+    EXPECT_EQ(one.blockingUpload(&change), !c.sent.empty()) << logText(one);
+    if (!c.sent.empty()) {
+      expectReceived(i, file("image", "changing.jpg", "image/jpeg", c.sent) + kEnd);
+      continue;
+    }
+    EXPECT_EQ(occurrences(logText(one), "File became shorter while it was sent\r\n    filename: "), 1u);
+    EXPECT_EQ(occurrences(logText(one), "announcedSize: " + std::to_string(c.before.size())), 1u);
+    EXPECT_EQ(occurrences(peer.received(i), "--\r\n"), 0u) << "no closing boundary";
+  }
+  EXPECT_TRUE(peer.waitDone(5000));
 }
 
-TEST_F(Upload, CallbackStopsTheUpload) {
-  peer.receiveUntilClosed(5000);
-  peer.start(3000);
-  const size_t size = 4 * 1024 * 1024;
-  addFile("a.jpg", httptest::patternBytes(size, 13), up);
-  nettest::CountingCallback callback;
-  callback.abortAtPercentCall = 5;
-  EXPECT_FALSE(up.blockingUpload(&callback));
-  EXPECT_EQ(callback.percentCalls, 5);
-  EXPECT_EQ(occurrences(logText(up), "Failed to send file data."), 1u) << logText(up);
-  EXPECT_TRUE(peer.waitDone(3000));
-  EXPECT_LT(peer.received().size(), size / 2) << "the upload stopped early";
-  EXPECT_TRUE(peer.clientClosed());
+// How sending ends when the caller stops it, or the server stops reading or
+// resets. The file is more than the socket buffers of both ends hold, so each
+// ending meets the upload mid-body.
+TEST_F(Upload, SendingEndsWhenTheCallerStopsItOrTheServerStopsReadingOrResets) {
+  const size_t size = 16 * 1024 * 1024;
+  const std::string path = addFile("big.jpg", httptest::patternBytes(size, 13), up);
+  enum Server { kReads, kStopsReading, kResets };
+  const struct {
+    const char* name;
+    Server server;
+    int stopAtPercentCall;  // the callback's stop answers (0: none)
+    uint32_t stopAfterMs, idleLimitMs, maxMs;  // the idle limit 0: the default
+  } cases[] = {
+      {"stopped at the fifth percent", kReads, 5, 0, 0, 2000},
+      {"the server resets", kResets, 0, 0, 0, 2000},
+      // The server plays one connection at a time: these come last, as each
+      // holds it for a while after the upload has ended.
+      {"stopped while the server does not read", kStopsReading, 0, 400, 0, 900},
+      {"the server stops reading", kStopsReading, 0, 0, 300, 2500},
+  };
+  for (const auto& c : cases) {
+    if (&c != cases) peer.nextConnection();
+    if (c.server == kReads) peer.receiveUntilClosed();
+    if (c.server == kStopsReading) peer.reading(false).stall(800);
+    if (c.server == kResets) peer.receiveUntil("image/jpeg\r\n\r\n").reset();
+  }
+  peer.start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    component::HttpUpload one;
+    prepare(one, {});
+    one.addFileReference("image", path.c_str());
+    one.setIdleLimitMs(c.idleLimitMs);
+    nettest::CountingCallback counting;
+    counting.abortAtPercentCall = c.stopAtPercentCall;
+    counting.abortAfterMs = c.stopAfterMs;
+    const uint32_t start = platform::tickCount();
+    EXPECT_FALSE(one.blockingUpload(&counting));
+    const uint32_t elapsed = platform::tickCount() - start;
+    EXPECT_GE(elapsed, std::max(c.stopAfterMs, c.idleLimitMs));
+    EXPECT_LT(elapsed, c.maxMs);
+    EXPECT_EQ(occurrences(logText(one), "Failed to send file data."), 1u) << logText(one);
+    if (c.stopAtPercentCall) {
+      EXPECT_EQ(counting.percents, std::vector<int>({1, 2, 3, 4, 5})) << "every step, as the bytes are taken";
+    }
+  }
+  ASSERT_TRUE(peer.waitDone(5000));
+  EXPECT_LT(peer.received(0).size(), size / 2) << "the upload stopped early";
+  EXPECT_TRUE(peer.clientClosed(0));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "component/net/progress_monitor.h"
+#include "component/net/net_test_util.h"
 #include "http_test_util.h"
 #include "platform/clock.h"
 #include "support/file_text.h"
@@ -22,18 +22,6 @@ namespace {
 using httptest::bodyOf;
 using httptest::logText;
 using namespace std::string_literals;
-
-// Answers "stop" at every heartbeat once `ms` have passed.
-class AbortAfter : public component::ProgressCallback {
- public:
-  explicit AbortAfter(uint32_t ms) : start_(platform::tickCount()), ms_(ms) {}
-  void heartbeat(int, bool& abort) override { abort = due(); }
-  bool wasAborted() override { return due(); }
-
- private:
-  bool due() const { return platform::tickCount() - start_ >= ms_; }
-  uint32_t start_, ms_;
-};
 
 std::string gzipOf(const std::string& data) {
   z_stream z{};
@@ -149,7 +137,8 @@ TEST(ReplyOverLoopback, FramingsStatusesAndEndings) {
     up.setPort(peer.port());
     up.setPath("/upload.php");
     if (k.peer == kAnswersEarly) up.addFileReference("image", dir.file("big.jpg").c_str());
-    AbortAfter callback(k.abortAfterMs);
+    nettest::CountingCallback callback;
+    callback.abortAfterMs = k.abortAfterMs;
     const uint32_t begin = platform::tickCount();
     EXPECT_EQ(up.blockingUpload(k.abortAfterMs ? &callback : nullptr), k.ok) << logText(up);
     EXPECT_LT(platform::tickCount() - begin, 3000u) << "no reply may make the reader wait for the server";

@@ -111,14 +111,18 @@ TEST_F(Transfer, SendToANonReaderEndsInTheIdleLimitOrWhenTheCallbackStopsIt) {
   }
 }
 
+// The peer answers only the bytes gathered before the receive: they go out
+// before it waits.
 TEST(SocketConnection, CallbackStopAfterACompleteReceiveFailsItAndKeepsTheBytes) {
   testsupport::LoopbackPeer peer;
-  peer.send("data").stall(3000);
+  peer.receiveUntil("ping").send("data").stall(3000);
   peer.start();
   component::SocketConnection c;
   component::EncodedString host;
   host.setAnsi("127.0.0.1");
   ASSERT_TRUE(c.Connect(host, peer.port(), false, 2000, nullptr)) << textOf(c.log());
+  c.setMoreToFollow(true);
+  ASSERT_EQ(c.write("ping", 1, 4, nullptr), 4u);
   CountingCallback callback;
   callback.abortAtHeartbeat = 1;
   component::DataBuffer out;
