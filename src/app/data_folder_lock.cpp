@@ -14,8 +14,6 @@ std::string folderName() {
 
 }  // namespace
 
-const char kLockFile[] = "flingpost.lock";
-
 DataFolderLock::~DataFolderLock() { platform::closeFile(file_); }
 
 std::unique_ptr<DataFolderLock> lockDataFolder(uint32_t waitMs, const std::function<void()>& waiting,

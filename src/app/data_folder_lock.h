@@ -14,8 +14,6 @@
 
 namespace app {
 
-extern const char kLockFile[];  // "flingpost.lock"
-
 class DataFolderLock {
  public:
   explicit DataFolderLock(platform::FileHandle file) : file_(file) {}

@@ -71,7 +71,7 @@ std::string trailReason(const std::string& trailXml) {
   return "the upload did not go through" + (shown.empty() ? "" : ": " + shown);
 }
 
-std::string lastErrorPath() { return app::dataPath("lasterror.xml"); }
+std::string lastErrorPath() { return app::dataPath(app::kLastErrorFile); }
 
 bool saveLastError(const std::string& file, const std::string& reason, const std::string& trailXml) {
   TiXmlDocument doc;

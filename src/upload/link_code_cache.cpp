@@ -16,8 +16,8 @@ struct KindInfo {
 constexpr size_t kJoinBreak = 4;
 
 const KindInfo& infoOf(CodeKind kind) {
-  static const KindInfo kHtml{"htmlcodes.txt", "</a><a"};
-  static const KindInfo kBbcode{"bbcodes.txt", "URL][U"};
+  static const KindInfo kHtml{app::kHtmlCodesFile, "</a><a"};
+  static const KindInfo kBbcode{app::kBbCodesFile, "URL][U"};
   return kind == CodeKind::kHtml ? kHtml : kBbcode;
 }
 
