@@ -10,7 +10,7 @@ class TiXmlDocument;
 
 namespace service {
 
-extern const char kClientVersion[];  // FLINGPOST_VERSION of app/version.h: "0.2"
+extern const char kClientVersion[];  // the client's own version: FLINGPOST_VERSION of app/version.h
 
 // Starts the check on a detached thread and sets state.versionCheckStarted when
 // the thread could be started. The thread gets its own references to what it
