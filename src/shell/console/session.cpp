@@ -1,8 +1,8 @@
 #include "shell/console/session.h"
 
-#include <cstdint>
 #include <cstdio>
 
+#include "app/base64.h"
 #include "app/version.h"
 #include "platform/terminal.h"
 #include "shell/commands.h"
@@ -51,19 +51,8 @@ void copyToClipboard(ConsoleDesktop& desktop) {
   }
   // Terminals that support it put OSC 52 text on the system clipboard; the
   // whole text is sent, however long.
-  static const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string b64;
-  for (size_t i = 0; i < text.size(); i += 3) {
-    uint32_t v = uint32_t(uint8_t(text[i])) << 16;
-    if (i + 1 < text.size()) v |= uint32_t(uint8_t(text[i + 1])) << 8;
-    if (i + 2 < text.size()) v |= uint8_t(text[i + 2]);
-    b64 += kB64[(v >> 18) & 63];
-    b64 += kB64[(v >> 12) & 63];
-    b64 += i + 1 < text.size() ? kB64[(v >> 6) & 63] : '=';
-    b64 += i + 2 < text.size() ? kB64[v & 63] : '=';
-  }
   if (platform::isTerminal(platform::Stream::kOut)) {
-    std::printf("\x1b]52;c;%s\x07", b64.c_str());
+    std::printf("\x1b]52;c;%s\x07", app::base64(text).c_str());
     std::fflush(stdout);
   }
   desktop.note("Copied " + std::to_string(text.size()) + " characters.\n");
