@@ -28,10 +28,12 @@ struct ProxyServer {
   std::string authorization() const;
 };
 
-// Reads a proxy address; `defaultPort` when it names no port. False, with *why
-// saying what is wrong, for an empty host, a bad port, or a scheme other than
-// http:// (a proxy spoken to over TLS or SOCKS is not supported).
-bool parseProxyAddress(const std::string& text, uint16_t defaultPort, ProxyServer* out, std::string* why);
+// Reads a proxy address, an address for AddressUse::kProxy (see
+// app/web_address.h); `defaultPort` when it names no port. False, with *why
+// (when given) saying what is wrong, for a host that is not a host name, a bad
+// port, or a scheme other than http:// (a proxy spoken to over TLS or SOCKS is
+// not supported).
+bool parseProxyAddress(const std::string& text, uint16_t defaultPort, ProxyServer* out, std::string* why = nullptr);
 
 // "localhost", 127.x.x.x and ::1 (also in brackets).
 bool isLoopbackHost(const std::string& host);
