@@ -29,9 +29,9 @@ const char kConnectFailed[] =
 
 constexpr int kReceiveBufferSize = 1000;
 
-std::string fail(app::Desktop& desktop, const std::string& message) {
+bool fail(app::Desktop& desktop, const std::string& message) {
   desktop.messageBox(message, kNetworkErrorCaption, app::MessageButtons::kOk);
-  return kFetchError;
+  return false;
 }
 
 // The exchange's connection: the socket itself, or the TLS stream over it.
@@ -163,8 +163,6 @@ std::string proxiedRequest(const std::string& request, const app::ServiceEndpoin
 
 }  // namespace
 
-const char kFetchError[] = "error";
-
 std::string serviceRequest(const std::string& pathAndQuery, const std::string& host) {
   return "GET " + pathAndQuery + " HTTP/1.1\nUser-Agent:Mozilla\nHost:" + host + "\n\n";
 }
@@ -187,8 +185,8 @@ std::string percentEncode(const std::string& text) {
   return out;
 }
 
-std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
-                                 const std::string& request, std::string* cutShort) {
+bool fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service, const std::string& request,
+                          std::string* rawReply, std::string* cutShort) {
   if (cutShort) cutShort->clear();
   const app::FetchLimits& limits = service.limits;
   const std::optional<app::ProxyServer> proxy = app::proxyFor(service.proxy, service.secure, service.host, service.port);
@@ -245,8 +243,12 @@ std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoi
     return fail(desktop, platform::proxyRefusalText(proxy->address(), service.host + ":" + std::to_string(service.port),
                                                     407, statusLine, schemes, !proxy->user.empty()));
   }
+  // The callers once told a failure from a reply by this text, so a reply of
+  // exactly these bytes has always failed its request, without a message.
+  if (reply == "error") return false;
   if (cutShort) *cutShort = cause;
-  return reply;
+  *rawReply = reply;
+  return true;
 }
 
 std::string withCause(const std::string& message, const std::string& cutShort) {

@@ -92,12 +92,11 @@ bool loadSignInFile(app::AppState& state) {
   return readField(state, root, "hashed_password", &state.login.hashedPassword);
 }
 
-bool startUp(app::AppState& state) {
+void startUp(app::AppState& state) {
   startVersionCheck(state);
   if (platform::pathExists(app::dataPath(app::kLoginInfoFile)) && loadSignInFile(state)) {
     signInAndLoadAlbums(state);
   }
-  return true;
 }
 
 }  // namespace service

@@ -49,10 +49,9 @@ const char* const kClearCacheQuestion =
 
 std::string cacheFilePath(CodeKind kind) { return app::dataPath(infoOf(kind).file); }
 
-bool clearLinkCodes() {
+void clearLinkCodes() {
   truncateFile(cacheFilePath(CodeKind::kHtml));
   truncateFile(cacheFilePath(CodeKind::kBbcode));
-  return true;
 }
 
 std::string viewerText(CodeKind kind) {

@@ -65,7 +65,7 @@ void DailyVersionCheck::startIfDue(app::AppState& state) {
   const app::ServiceEndpoint endpoint = state.service;
   const bool started = platform::startDetachedThread([desktop, endpoint, finished] {
     HeldBack heldBack(desktop);
-    if (service::versionCheckThread(heldBack, endpoint) == 1) {
+    if (service::versionCheckThread(heldBack, endpoint)) {
       heldBack.showHeld();
       recordCheck();
     }
