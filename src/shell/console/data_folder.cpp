@@ -27,22 +27,22 @@ std::string oldFolder() {
 
 const char kUserFolderName[] = "flingpost";
 
-int chooseDataFolder(const Options& o, std::string* folder, bool* perUser) {
+bool chooseDataFolder(const Options& o, std::string* folder, bool* perUser) {
   *perUser = false;
   if (!o.dataDir.empty()) {
     *folder = o.dataDir;
-    return -1;
+    return true;
   }
   if (const char* chosen = std::getenv(kEnvironmentName)) {
     if (!*chosen) return usageError(std::string(kEnvironmentName) + " is empty: name a folder, or unset it");
     *folder = chosen;
-    return -1;
+    return true;
   }
   const std::string state = platform::userStateFolder();
   if (state.empty()) return usageError("no folder for the files: HOME is not set; give --data-dir DIR");
   *folder = state + platform::pathSeparator() + kUserFolderName;
   *perUser = true;
-  return -1;
+  return true;
 }
 
 std::string oldSignInHint() {

@@ -42,16 +42,9 @@ int failed(ConsoleDesktop& desktop, const Options& o) {
 }
 
 // The password for --user, from standard input or typed at the terminal.
-// -1 when read, else the exit code after the message.
-int readPassword(ConsoleDesktop& desktop, const Options& o, std::string* password) {
+LineRead readPassword(ConsoleDesktop& desktop, const Options& o, std::string* password) {
   if (!o.passwordStdin) desktop.note("Password: ");
-  const LineRead read =
-      o.passwordStdin ? readInputLine(*password, kLongestPassword) : readSecretLine(*password, kLongestPassword);
-  if (read == LineRead::kTooLong)
-    return usageError("the password is longer than the " + std::to_string(kLongestPassword) + " bytes that flingpost takes");
-  if (read == LineRead::kLine) return -1;
-  desktop.error("no password given");
-  return failed(desktop, o);
+  return o.passwordStdin ? readInputLine(*password, kLongestPassword) : readSecretLine(*password, kLongestPassword);
 }
 
 // With --user as from the sign-in dialog, otherwise with the saved sign-in.
@@ -103,7 +96,7 @@ int upload(app::AppState& state, ConsoleDesktop& desktop, const Options& o, cons
     desktop.error("no album has the key " + o.album + "; \"flingpost albums\" lists them");
     return failed(desktop, o);
   }
-  if (o.thumb) shell::runCommand(state, shell::kCommandThumb100 + (o.thumb / 100 - 1));
+  if (o.thumb) shell::runCommand(state, shell::thumbnailCommand(o.thumb));
   ConsoleDrop drop(index, files);
   // Until the report is out: a stop asked for meanwhile still gets every file reported.
   InterruptGuard guard;
@@ -149,9 +142,14 @@ int runOneShot(app::AppState& state, ConsoleDesktop& desktop, const Options& o, 
   state.paceSignIn = false;
   state.uploadIdleLimitMs = uint32_t(o.timeoutSeconds) * 1000;
   std::string password;
-  if (!o.user.empty()) {
-    const int unread = readPassword(desktop, o, &password);
-    if (unread >= 0) return unread;
+  const LineRead read = o.user.empty() ? LineRead::kLine : readPassword(desktop, o, &password);
+  if (read == LineRead::kTooLong) {
+    usageError("the password is longer than the " + std::to_string(kLongestPassword) + " bytes that flingpost takes");
+    return kExitUsage;
+  }
+  if (read == LineRead::kEnd) {
+    desktop.error("no password given");
+    return failed(desktop, o);
   }
   if (!shell::startNetwork(state)) return failed(desktop, o);
   // News for a person at a terminal; a script's log has no use for it.
