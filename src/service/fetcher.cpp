@@ -27,7 +27,7 @@ const char kSocketFailed[] = "Create version check socket failed.";
 const char kConnectFailed[] =
     "Connection to Kestrova failed.\r\n\r\nCheck your Internet connection and try again.";
 
-constexpr int kReceiveBufferSize = 1000;
+constexpr int kReceiveBufferSize = 1000;  // the exchange has always read this much at a time
 
 bool fail(app::Desktop& desktop, const std::string& message) {
   desktop.messageBox(message, kNetworkErrorCaption, app::MessageButtons::kOk);
@@ -157,6 +157,7 @@ std::string proxiedRequest(const std::string& request, const app::ServiceEndpoin
   std::string out = request.substr(0, path + 1) + "http://" + service.host;
   if (service.port != app::kServicePort) out += ":" + std::to_string(service.port);
   out += request.substr(path + 1, lineEnd - path);
+  // In the request's own form: no blank after the colon, a bare line feed.
   if (!proxy.user.empty()) out += "Proxy-Authorization:" + proxy.authorization() + "\n";
   return out + request.substr(lineEnd + 1);
 }

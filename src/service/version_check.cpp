@@ -34,6 +34,7 @@ bool versionCheckThread(app::Desktop& desktop, const app::ServiceEndpoint& endpo
 bool readVersionDocument(app::Desktop& desktop, const std::string& host, const TiXmlDocument& document) {
   std::string current;
   if (!elementText(firstChild(firstChild(&document, "appinfo"), "current_version"), &current)) return false;
+  // Any difference is news, an older version's too: the service names the one to have.
   if (current != kClientVersion) {
     desktop.messageBox("There is a newer version available.\r\n\r\nPlease visit " + host +
                            " to download the most recent version of this application.",

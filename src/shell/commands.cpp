@@ -101,6 +101,7 @@ bool startProgram(app::AppState& state) {
   return true;
 }
 
+// The message names Winsock on every system: its words are the program's own.
 bool startNetwork(app::AppState& state) {
   uint16_t granted = 0;
   if (platform::startupSockets(kSocketsVersion, &granted) != 0) {
