@@ -236,7 +236,7 @@ std::optional<ProxyServer> proxyFor(const std::shared_ptr<const ProxyChoice>& ch
   return choice ? choice->forAddress(secure, host, port) : std::nullopt;
 }
 
-bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* problem) {
+bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* why) {
   const char* variable = std::getenv("KESTROVA_PROXY");
   if (!option && !variable) {
     out->proxy = ProxyChoice::system(out->siteRoot(), isLoopbackHost(out->host));
@@ -248,15 +248,15 @@ bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* p
     return true;
   }
   ProxyServer server;
-  std::string why = "it is empty";
-  if (!text.empty() && parseProxyAddress(text, kCurlProxyPort, &server, &why)) {
+  std::string wrong = "it is empty";
+  if (!text.empty() && parseProxyAddress(text, kCurlProxyPort, &server, &wrong)) {
     out->proxy = ProxyChoice::named(server);
     return true;
   }
   // A password stays off the screen, even a mistyped one.
   const std::string shown = text.substr(text.rfind('@') == std::string::npos ? 0 : text.rfind('@') + 1);
-  *problem = std::string(option ? "--proxy" : "KESTROVA_PROXY") + " is \"" + shown + "\", which is not a proxy (" +
-             why + "): give http://[USER:PASSWORD@]HOST[:PORT], or " + (option ? "''" : "none") + " for none.";
+  *why = std::string(option ? "--proxy" : "KESTROVA_PROXY") + " is \"" + shown + "\", which is not a proxy (" +
+         wrong + "): give http://[USER:PASSWORD@]HOST[:PORT], or " + (option ? "''" : "none") + " for none.";
   return false;
 }
 

@@ -88,8 +88,8 @@ struct ServiceEndpoint;
 // "" for its --noproxy; null when neither was given), else KESTROVA_PROXY when
 // it is set ("none": no proxy), else the system's setting, read in the
 // background from now on unless the service is on loopback. A named proxy that
-// does not read as one is refused: false, and *problem names where it came
+// does not read as one is refused: false, and *why names where it came
 // from and what it must look like.
-bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* problem);
+bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* why);
 
 }  // namespace app
