@@ -34,19 +34,26 @@ bool isHostName(const std::string& host) {
   return label > 0;
 }
 
-// What is wrong with an address, in the words of its use.
-struct Faults {
+// What each use of an address allows, stated once, and its words for what is
+// wrong.
+struct Rules {
+  const char* noScheme;   // refuses an address without http:// or https:// (null: taken as http)
+  const char* notHttp;    // refuses https:// and any other "...://" (null: https is taken)
+  bool signIn;            // "USER[:PASSWORD]@" may stand before the host, whose port is then 0 unless named
+  bool path;              // a path must follow the host (else at most a "/")
   const char* noHost;
   const char* badHost;
   const char* badPort;
 };
 
-const Faults& faultsOf(AddressUse use) {
-  static const Faults kWeb{"it names no host", "its host is not a host name",
-                           "its port is not a number from 1 to 65535"};
-  static const Faults kProxy{"it names no proxy host", "it names no proxy host",
-                             "the port must be a number from 1 to 65535"};
-  return use == AddressUse::kProxy ? kProxy : kWeb;
+const Rules& rulesOf(AddressUse use) {
+  static const Rules kService{nullptr, nullptr, false, false, "it names no host", "its host is not a host name",
+                              "its port is not a number from 1 to 65535"};
+  static const Rules kUpload{"it does not begin with http:// or https://", nullptr, false, true, kService.noHost,
+                             kService.badHost, kService.badPort};
+  static const Rules kProxy{nullptr, "only http:// proxies are supported", true, false, "it names no proxy host",
+                            "it names no proxy host", "the port must be a number from 1 to 65535"};
+  return use == AddressUse::kProxy ? kProxy : use == AddressUse::kUpload ? kUpload : kService;
 }
 
 bool parsePort(const std::string& digits, uint16_t* port) {
@@ -104,48 +111,41 @@ size_t webScheme(const std::string& address, bool* secure) {
 }
 
 bool parseWebAddress(const std::string& text, AddressUse use, WebAddress* out, std::string* why) {
-  std::string problem;
-  const auto fail = [&](const std::string& reason) {
+  const auto fail = [why](const std::string& reason) {
     if (why) *why = reason;
     return false;
   };
-  const Faults& faults = faultsOf(use);
+  const Rules& rules = rulesOf(use);
   WebAddress address;
   const size_t scheme = webScheme(text, &address.secure);
-  if (use == AddressUse::kProxy) {
-    if (address.secure || (scheme == 0 && text.find("://") != std::string::npos)) {
-      return fail("only http:// proxies are supported");
-    }
-  } else if (scheme == 0 && use == AddressUse::kUpload) {
-    return fail("it does not begin with http:// or https://");
+  if (scheme == 0 && rules.noScheme) return fail(rules.noScheme);
+  if (rules.notHttp && (address.secure || (scheme == 0 && text.find("://") != std::string::npos))) {
+    return fail(rules.notHttp);
   }
-  address.port = use == AddressUse::kProxy ? 0 : address.secure ? kHttpsPort : kHttpPort;
+  address.port = rules.signIn ? 0 : address.secure ? kHttpsPort : kHttpPort;
   std::string rest = text.substr(scheme);
-  if (use == AddressUse::kProxy) {
-    // Its sign-in ends at the last "@": a password may hold any character.
-    const size_t at = rest.rfind('@');
-    if (at != std::string::npos) {
-      address.userInfo = rest.substr(0, at);
-      rest.erase(0, at + 1);
-    }
+  // A sign-in ends at the last "@": a password may hold any character.
+  const size_t at = rules.signIn ? rest.rfind('@') : std::string::npos;
+  if (at != std::string::npos) {
+    address.userInfo = rest.substr(0, at);
+    rest.erase(0, at + 1);
   }
   const size_t slash = rest.find('/');
   const std::string authority = rest.substr(0, slash);
   const std::string path = slash == std::string::npos ? "" : rest.substr(slash);
   const size_t colon = authority.find(':');
   address.host = authority.substr(0, colon);
-  if (address.host.empty()) return fail(faults.noHost);
-  if (!isHostName(address.host)) return fail(faults.badHost);
-  if (colon != std::string::npos && !parsePort(authority.substr(colon + 1), &address.port)) {
-    return fail(faults.badPort);
-  }
-  if (use != AddressUse::kUpload) {
+  if (address.host.empty()) return fail(rules.noHost);
+  if (!isHostName(address.host)) return fail(rules.badHost);
+  if (colon != std::string::npos && !parsePort(authority.substr(colon + 1), &address.port)) return fail(rules.badPort);
+  std::string badPath;
+  if (!rules.path) {
     // At most the "/" of an address pasted from a browser's address bar.
     if (path.size() > 1) return fail("it names a path after the host");
   } else if (path.empty()) {
     return fail("it names no path after the host");
-  } else if (!requestPath(path, &address.path, &problem)) {
-    return fail(problem);
+  } else if (!requestPath(path, &address.path, &badPath)) {
+    return fail(badPath);
   }
   *out = address;
   return true;
