@@ -12,6 +12,10 @@ const char kLoginInfoFile[] = "logininfo.xml";
 const char kUploadResponseFile[] = "uploadresponse.xml";
 const char kHtmlCodesFile[] = "htmlcodes.txt";
 const char kBbCodesFile[] = "bbcodes.txt";
+const char kLastErrorFile[] = "lasterror.xml";
+const char kLockFile[] = "flingpost.lock";
+const char kVersionCheckFile[] = "versioncheck.txt";
+const char kOldFoldersFile[] = "oldfolders.txt";
 
 namespace {
 

@@ -14,12 +14,10 @@ std::string folderName() {
 
 }  // namespace
 
-const char kLockFile[] = "flingpost.lock";
-
 DataFolderLock::~DataFolderLock() { platform::closeFile(file_); }
 
 std::unique_ptr<DataFolderLock> lockDataFolder(uint32_t waitMs, const std::function<void()>& waiting,
-                                               std::string* problem, const std::string& elsewhere) {
+                                               std::string* why, const std::string& elsewhere) {
   // A failure to create the folder shows as the lock file's own failure below.
   platform::createDirectory(dataFolder());
   const std::string path = dataPath(kLockFile);
@@ -30,7 +28,7 @@ std::unique_ptr<DataFolderLock> lockDataFolder(uint32_t waitMs, const std::funct
     const platform::LockResult result = platform::lockFileExclusive(path, &file);
     if (result == platform::LockResult::kLocked) return std::make_unique<DataFolderLock>(file);
     if (result == platform::LockResult::kFailed) {
-      *problem = "The data folder " + folderName() + " cannot be used: " + path + ": " +
+      *why = "The data folder " + folderName() + " cannot be used: " + path + ": " +
                  platform::osErrorText(platform::lastOsError());
       return nullptr;
     }
@@ -39,7 +37,7 @@ std::unique_ptr<DataFolderLock> lockDataFolder(uint32_t waitMs, const std::funct
     told = true;
     platform::sleepMs(kLockRetryMs);
   }
-  *problem = "Another Flingpost is using the data folder " + folderName() +
+  *why = "Another Flingpost is using the data folder " + folderName() +
              ". Only one Flingpost at a time can use it: end the other one, or " + elsewhere + ".";
   return nullptr;
 }

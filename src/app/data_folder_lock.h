@@ -14,8 +14,6 @@
 
 namespace app {
 
-extern const char kLockFile[];  // "flingpost.lock"
-
 class DataFolderLock {
  public:
   explicit DataFolderLock(platform::FileHandle file) : file_(file) {}
@@ -32,11 +30,11 @@ constexpr uint32_t kLockRetryMs = 100;
 
 // Creates the data folder and locks it. While another process holds the lock,
 // calls `waiting` (when given) once and tries again every kLockRetryMs until
-// `waitMs` has passed. Null when the folder is not locked; *problem then says
+// `waitMs` has passed. Null when the folder is not locked; *why then says
 // why, in words for the user, and for a busy folder how to use another one
 // (`elsewhere`, a phrase after "end the other one, or ").
 std::unique_ptr<DataFolderLock> lockDataFolder(uint32_t waitMs, const std::function<void()>& waiting,
-                                               std::string* problem,
+                                               std::string* why,
                                                const std::string& elsewhere = "start this one from another folder");
 
 }  // namespace app

@@ -7,6 +7,12 @@
 // the Windows message box expects; a front-end converts as it needs.
 //
 // Unless a member says otherwise it is called on the main thread only.
+//
+// How the client's own functions fail: they answer bool. One that meets the
+// user tells its failure itself, in a box here, and answers false; its caller
+// only decides what comes next. One beneath those has no box to show: it hands
+// its words back in a trailing std::string* why (when given), for its caller's
+// message. What cannot fail answers nothing.
 #include <memory>
 #include <string>
 

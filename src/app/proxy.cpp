@@ -6,7 +6,9 @@
 #include <mutex>
 #include <vector>
 
+#include "app/base64.h"
 #include "app/service_endpoint.h"
+#include "app/web_address.h"
 #include "platform/proxy.h"
 #include "platform/sockets.h"
 #include "platform/threads.h"
@@ -40,21 +42,6 @@ std::string percentDecoded(const std::string& text) {
     } else {
       out += text[i];
     }
-  }
-  return out;
-}
-
-std::string base64(const std::string& bytes) {
-  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = uint32_t(static_cast<unsigned char>(bytes[i])) << 16;
-    if (i + 1 < bytes.size()) v |= uint32_t(static_cast<unsigned char>(bytes[i + 1])) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kDigits[v & 63] : '=';
   }
   return out;
 }
@@ -143,8 +130,7 @@ std::optional<ProxyServer> fromWindowsList(const std::string& list, bool secure)
     const size_t equals = entry.find('=');
     if (equals != std::string::npos && lower(entry.substr(0, equals)) != (secure ? "https" : "http")) continue;
     ProxyServer server;
-    std::string why;
-    if (parseProxyAddress(entry.substr(equals == std::string::npos ? 0 : equals + 1), kWindowsProxyPort, &server, &why))
+    if (parseProxyAddress(entry.substr(equals == std::string::npos ? 0 : equals + 1), kWindowsProxyPort, &server))
       return server;
   }
   return std::nullopt;
@@ -157,46 +143,14 @@ std::string ProxyServer::address() const { return host + ":" + std::to_string(po
 std::string ProxyServer::authorization() const { return user.empty() ? "" : "Basic " + base64(user + ":" + password); }
 
 bool parseProxyAddress(const std::string& text, uint16_t defaultPort, ProxyServer* out, std::string* why) {
-  std::string rest = text;
-  const size_t scheme = rest.find("://");
-  if (scheme != std::string::npos) {
-    if (lower(rest.substr(0, scheme)) != "http") {
-      *why = "only http:// proxies are supported";
-      return false;
-    }
-    rest.erase(0, scheme + 3);
-  }
-  if (!rest.empty() && rest.back() == '/') rest.pop_back();
+  WebAddress address;
+  if (!parseWebAddress(text, AddressUse::kProxy, &address, why)) return false;
   ProxyServer server;
-  const size_t at = rest.rfind('@');
-  if (at != std::string::npos) {
-    const std::string userinfo = rest.substr(0, at);
-    const size_t colon = userinfo.find(':');
-    server.user = percentDecoded(userinfo.substr(0, colon));
-    if (colon != std::string::npos) server.password = percentDecoded(userinfo.substr(colon + 1));
-    rest.erase(0, at + 1);
-  }
-  uint32_t port = defaultPort;
-  const size_t colon = rest.find(':');
-  if (colon != std::string::npos) {
-    const std::string digits = rest.substr(colon + 1);
-    port = 0;
-    for (char c : digits) port = (c >= '0' && c <= '9' && port <= 65535) ? port * 10 + uint32_t(c - '0') : 70000;
-    if (digits.empty() || port == 0 || port > 65535) {
-      *why = "the port must be a number from 1 to 65535";
-      return false;
-    }
-    rest.resize(colon);
-  }
-  for (unsigned char c : rest) {
-    if (c <= ' ' || c == 0x7F || c == '/' || c == '\\' || c == '@') rest.clear();
-  }
-  if (rest.empty()) {
-    *why = "it names no proxy host";
-    return false;
-  }
-  server.host = rest;
-  server.port = uint16_t(port);
+  const size_t colon = address.userInfo.find(':');
+  server.user = percentDecoded(address.userInfo.substr(0, colon));
+  if (colon != std::string::npos) server.password = percentDecoded(address.userInfo.substr(colon + 1));
+  server.host = address.host;
+  server.port = address.port ? address.port : defaultPort;
   *out = server;
   return true;
 }
@@ -215,9 +169,8 @@ std::optional<ProxyServer> systemProxyFor(const platform::SystemProxy& setting, 
     return std::nullopt;
   if (!setting.list.empty()) return fromWindowsList(setting.list, secure);
   ProxyServer server;
-  std::string why;
   const std::string& variable = secure ? setting.httpsProxy : setting.httpProxy;
-  if (variable.empty() || !parseProxyAddress(variable, kCurlProxyPort, &server, &why)) return std::nullopt;
+  if (variable.empty() || !parseProxyAddress(variable, kCurlProxyPort, &server)) return std::nullopt;
   return server;
 }
 
@@ -283,7 +236,7 @@ std::optional<ProxyServer> proxyFor(const std::shared_ptr<const ProxyChoice>& ch
   return choice ? choice->forAddress(secure, host, port) : std::nullopt;
 }
 
-bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* problem) {
+bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* why) {
   const char* variable = std::getenv("KESTROVA_PROXY");
   if (!option && !variable) {
     out->proxy = ProxyChoice::system(out->siteRoot(), isLoopbackHost(out->host));
@@ -295,15 +248,15 @@ bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* p
     return true;
   }
   ProxyServer server;
-  std::string why = "it is empty";
-  if (!text.empty() && parseProxyAddress(text, kCurlProxyPort, &server, &why)) {
+  std::string wrong = "it is empty";
+  if (!text.empty() && parseProxyAddress(text, kCurlProxyPort, &server, &wrong)) {
     out->proxy = ProxyChoice::named(server);
     return true;
   }
   // A password stays off the screen, even a mistyped one.
   const std::string shown = text.substr(text.rfind('@') == std::string::npos ? 0 : text.rfind('@') + 1);
-  *problem = std::string(option ? "--proxy" : "KESTROVA_PROXY") + " is \"" + shown + "\", which is not a proxy (" +
-             why + "): give http://[USER:PASSWORD@]HOST[:PORT], or " + (option ? "''" : "none") + " for none.";
+  *why = std::string(option ? "--proxy" : "KESTROVA_PROXY") + " is \"" + shown + "\", which is not a proxy (" +
+         wrong + "): give http://[USER:PASSWORD@]HOST[:PORT], or " + (option ? "''" : "none") + " for none.";
   return false;
 }
 

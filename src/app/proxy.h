@@ -28,10 +28,12 @@ struct ProxyServer {
   std::string authorization() const;
 };
 
-// Reads a proxy address; `defaultPort` when it names no port. False, with *why
-// saying what is wrong, for an empty host, a bad port, or a scheme other than
-// http:// (a proxy spoken to over TLS or SOCKS is not supported).
-bool parseProxyAddress(const std::string& text, uint16_t defaultPort, ProxyServer* out, std::string* why);
+// Reads a proxy address, an address for AddressUse::kProxy (see
+// app/web_address.h); `defaultPort` when it names no port. False, with *why
+// (when given) saying what is wrong, for a host that is not a host name, a bad
+// port, or a scheme other than http:// (a proxy spoken to over TLS or SOCKS is
+// not supported).
+bool parseProxyAddress(const std::string& text, uint16_t defaultPort, ProxyServer* out, std::string* why = nullptr);
 
 // "localhost", 127.x.x.x and ::1 (also in brackets).
 bool isLoopbackHost(const std::string& host);
@@ -86,8 +88,8 @@ struct ServiceEndpoint;
 // "" for its --noproxy; null when neither was given), else KESTROVA_PROXY when
 // it is set ("none": no proxy), else the system's setting, read in the
 // background from now on unless the service is on loopback. A named proxy that
-// does not read as one is refused: false, and *problem names where it came
+// does not read as one is refused: false, and *why names where it came
 // from and what it must look like.
-bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* problem);
+bool chooseProxy(const std::string* option, ServiceEndpoint* out, std::string* why);
 
 }  // namespace app

@@ -62,15 +62,15 @@ bool parseServiceEndpoint(const std::string& text, ServiceEndpoint* out);
 // --service; null when not given), else KESTROVA_SERVICE when it is set; with
 // neither, *out stays as it is (kestrova.com:80 when fresh). A text that does
 // not read as an endpoint, an empty one included, is never passed over for
-// another service: false, and *problem names where the text came from and what
+// another service: false, and *why names where the text came from and what
 // it must look like.
-bool chooseServiceEndpoint(const std::string* option, ServiceEndpoint* out, std::string* problem);
+bool chooseServiceEndpoint(const std::string* option, ServiceEndpoint* out, std::string* why);
 
 // The trusted roots of the run into out->caFile: `option` (the console's
 // --cacert; null when not given), else KESTROVA_CA_FILE when it is set. An
 // empty name is refused rather than taken for the system's roots: false, and
-// *problem says so. The file itself is read by each handshake, whose failure
+// *why says so. The file itself is read by each handshake, whose failure
 // names it.
-bool chooseCaFile(const std::string* option, ServiceEndpoint* out, std::string* problem);
+bool chooseCaFile(const std::string* option, ServiceEndpoint* out, std::string* why);
 
 }  // namespace app

@@ -15,24 +15,45 @@ bool isHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Null when `host` is a host name, else what is wrong with it.
-const char* hostProblem(const std::string& host) {
-  if (host.empty()) return "it names no host";
-  const char* const notAName = "its host is not a host name";
-  // A fully qualified name may end in a dot.
-  const size_t end = host.back() == '.' ? host.size() - 1 : host.size();
-  if (end == 0 || end > 253) return notAName;
+// True when `host` is a host name: dot-separated labels of 1 to 63 letters,
+// digits, "-" and "_", at most 253 characters, and a fully qualified name may
+// end in a dot.
+bool isHostName(const std::string& host) {
+  const size_t end = !host.empty() && host.back() == '.' ? host.size() - 1 : host.size();
+  if (end == 0 || end > 253) return false;
   size_t label = 0;
   for (size_t i = 0; i < end; ++i) {
     const unsigned char c = static_cast<unsigned char>(host[i]);
     if (c == '.') {
-      if (label == 0) return notAName;
+      if (label == 0) return false;
       label = 0;
     } else if (!(isAsciiAlnum(c) || c == '-' || c == '_') || ++label > 63) {
-      return notAName;
+      return false;
     }
   }
-  return label > 0 ? nullptr : notAName;
+  return label > 0;
+}
+
+// What each use of an address allows, stated once, and its words for what is
+// wrong.
+struct Rules {
+  const char* noScheme;   // refuses an address without http:// or https:// (null: taken as http)
+  const char* notHttp;    // refuses https:// and any other "...://" (null: https is taken)
+  bool signIn;            // "USER[:PASSWORD]@" may stand before the host, whose port is then 0 unless named
+  bool path;              // a path must follow the host (else at most a "/")
+  const char* noHost;
+  const char* badHost;
+  const char* badPort;
+};
+
+const Rules& rulesOf(AddressUse use) {
+  static const Rules kService{nullptr, nullptr, false, false, "it names no host", "its host is not a host name",
+                              "its port is not a number from 1 to 65535"};
+  static const Rules kUpload{"it does not begin with http:// or https://", nullptr, false, true, kService.noHost,
+                             kService.badHost, kService.badPort};
+  static const Rules kProxy{nullptr, "only http:// proxies are supported", true, false, "it names no proxy host",
+                            "it names no proxy host", "the port must be a number from 1 to 65535"};
+  return use == AddressUse::kProxy ? kProxy : use == AddressUse::kUpload ? kUpload : kService;
 }
 
 bool parsePort(const std::string& digits, uint16_t* port) {
@@ -89,32 +110,42 @@ size_t webScheme(const std::string& address, bool* secure) {
   return 0;
 }
 
-bool parseWebAddress(const std::string& text, AddressUse use, WebAddress* out, std::string* problem) {
-  std::string why;
-  const auto fail = [&](const std::string& reason) {
-    if (problem) *problem = reason;
+bool parseWebAddress(const std::string& text, AddressUse use, WebAddress* out, std::string* why) {
+  const auto fail = [why](const std::string& reason) {
+    if (why) *why = reason;
     return false;
   };
+  const Rules& rules = rulesOf(use);
   WebAddress address;
   const size_t scheme = webScheme(text, &address.secure);
-  if (scheme == 0 && use == AddressUse::kUpload) return fail("it does not begin with http:// or https://");
-  if (address.secure) address.port = kHttpsPort;
-  const size_t slash = text.find('/', scheme);
-  const std::string authority = text.substr(scheme, slash == std::string::npos ? std::string::npos : slash - scheme);
-  const std::string path = slash == std::string::npos ? "" : text.substr(slash);
+  if (scheme == 0 && rules.noScheme) return fail(rules.noScheme);
+  if (rules.notHttp && (address.secure || (scheme == 0 && text.find("://") != std::string::npos))) {
+    return fail(rules.notHttp);
+  }
+  address.port = rules.signIn ? 0 : address.secure ? kHttpsPort : kHttpPort;
+  std::string rest = text.substr(scheme);
+  // A sign-in ends at the last "@": a password may hold any character.
+  const size_t at = rules.signIn ? rest.rfind('@') : std::string::npos;
+  if (at != std::string::npos) {
+    address.userInfo = rest.substr(0, at);
+    rest.erase(0, at + 1);
+  }
+  const size_t slash = rest.find('/');
+  const std::string authority = rest.substr(0, slash);
+  const std::string path = slash == std::string::npos ? "" : rest.substr(slash);
   const size_t colon = authority.find(':');
   address.host = authority.substr(0, colon);
-  if (const char* bad = hostProblem(address.host)) return fail(bad);
-  if (colon != std::string::npos && !parsePort(authority.substr(colon + 1), &address.port)) {
-    return fail("its port is not a number from 1 to 65535");
-  }
-  if (use == AddressUse::kService) {
+  if (address.host.empty()) return fail(rules.noHost);
+  if (!isHostName(address.host)) return fail(rules.badHost);
+  if (colon != std::string::npos && !parsePort(authority.substr(colon + 1), &address.port)) return fail(rules.badPort);
+  std::string badPath;
+  if (!rules.path) {
     // At most the "/" of an address pasted from a browser's address bar.
     if (path.size() > 1) return fail("it names a path after the host");
   } else if (path.empty()) {
     return fail("it names no path after the host");
-  } else if (!requestPath(path, &address.path, &why)) {
-    return fail(why);
+  } else if (!requestPath(path, &address.path, &badPath)) {
+    return fail(badPath);
   }
   *out = address;
   return true;

@@ -27,11 +27,11 @@ const char kSocketFailed[] = "Create version check socket failed.";
 const char kConnectFailed[] =
     "Connection to Kestrova failed.\r\n\r\nCheck your Internet connection and try again.";
 
-constexpr int kReceiveBufferSize = 1000;
+constexpr int kReceiveBufferSize = 1000;  // the exchange has always read this much at a time
 
-std::string fail(app::Desktop& desktop, const std::string& message) {
+bool fail(app::Desktop& desktop, const std::string& message) {
   desktop.messageBox(message, kNetworkErrorCaption, app::MessageButtons::kOk);
-  return kFetchError;
+  return false;
 }
 
 // The exchange's connection: the socket itself, or the TLS stream over it.
@@ -157,13 +157,12 @@ std::string proxiedRequest(const std::string& request, const app::ServiceEndpoin
   std::string out = request.substr(0, path + 1) + "http://" + service.host;
   if (service.port != app::kServicePort) out += ":" + std::to_string(service.port);
   out += request.substr(path + 1, lineEnd - path);
+  // In the request's own form: no blank after the colon, a bare line feed.
   if (!proxy.user.empty()) out += "Proxy-Authorization:" + proxy.authorization() + "\n";
   return out + request.substr(lineEnd + 1);
 }
 
 }  // namespace
-
-const char kFetchError[] = "error";
 
 std::string serviceRequest(const std::string& pathAndQuery, const std::string& host) {
   return "GET " + pathAndQuery + " HTTP/1.1\nUser-Agent:Mozilla\nHost:" + host + "\n\n";
@@ -187,8 +186,8 @@ std::string percentEncode(const std::string& text) {
   return out;
 }
 
-std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
-                                 const std::string& request, std::string* cutShort) {
+bool fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service, const std::string& request,
+                          std::string* rawReply, std::string* cutShort) {
   if (cutShort) cutShort->clear();
   const app::FetchLimits& limits = service.limits;
   const std::optional<app::ProxyServer> proxy = app::proxyFor(service.proxy, service.secure, service.host, service.port);
@@ -245,8 +244,12 @@ std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoi
     return fail(desktop, platform::proxyRefusalText(proxy->address(), service.host + ":" + std::to_string(service.port),
                                                     407, statusLine, schemes, !proxy->user.empty()));
   }
+  // The callers once told a failure from a reply by this text, so a reply of
+  // exactly these bytes has always failed its request, without a message.
+  if (reply == "error") return false;
   if (cutShort) *cutShort = cause;
-  return reply;
+  *rawReply = reply;
+  return true;
 }
 
 std::string withCause(const std::string& message, const std::string& cutShort) {

@@ -13,9 +13,6 @@ class TiXmlDocument;
 
 namespace service {
 
-// What fetchServiceDocument returns after it has shown a failure message.
-extern const char kFetchError[];  // "error"
-
 // The request text every service request has: "GET " + pathAndQuery +
 // " HTTP/1.1\nUser-Agent:Mozilla\nHost:" + host + "\n\n". Bare line feeds and no
 // blank after the colons: the service has always been sent exactly this.
@@ -26,24 +23,25 @@ std::string serviceRequest(const std::string& pathAndQuery, const std::string& h
 // line, and a raw "&" or "#" would rewrite the query.
 std::string percentEncode(const std::string& text);
 
-// Sends `request` to `service` and returns the whole raw reply (status line,
-// headers and body as they came). On a failed name lookup, socket or connection
-// it shows one message box titled "Network Error" on `desktop` and returns
-// kFetchError. A secure service is spoken to over TLS: the handshake gets what
-// the connect left of limits.connectTimeoutMs, and a failed handshake or check
-// shows its reason, naming the host, in the same box before any byte of the
-// request is sent. A failed connection is closed before its box shows, since
-// the box may stand for long. After that, no failure is reported: the fetch
-// returns what arrived when the reply is complete by its own framing (bytes
+// Sends `request` to `service` and puts the whole raw reply (status line,
+// headers and body as they came) in *rawReply. On a failed name lookup, socket
+// or connection it shows one message box titled "Network Error" on `desktop`
+// and answers false. A secure service is spoken to over TLS: the handshake gets
+// what the connect left of limits.connectTimeoutMs, and a failed handshake or
+// check shows its reason, naming the host, in the same box before any byte of
+// the request is sent. A failed connection is closed before its box shows,
+// since the box may stand for long. After that, no failure is reported: the
+// fetch keeps what arrived when the reply is complete by its own framing (bytes
 // after that end are dropped), the server closes, a receive fails, nothing
 // arrives for limits.idleTimeoutMs, limits.overallTimeoutMs has passed since
 // the connect, or the reply reaches limits.maxReplyBytes (the bytes beyond are
 // dropped), where limits are service.limits. When a limit ended the reply
 // before its own end, *cutShort (when given) says which, in a sentence for the
-// user; otherwise it is empty. Blocking; callable from any thread (it touches
-// nothing but `desktop` and its own socket).
-std::string fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service,
-                                 const std::string& request, std::string* cutShort = nullptr);
+// user; otherwise it is empty. A reply of exactly the five bytes "error" is a
+// failure without a box (see the .cpp). Blocking; callable from any thread (it
+// touches nothing but `desktop` and its own socket).
+bool fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& service, const std::string& request,
+                          std::string* rawReply, std::string* cutShort = nullptr);
 
 // A caller's message about a reply, with the fetch's *cutShort after it in a
 // paragraph of its own when there is one: a reply that the client cut off reads

@@ -26,10 +26,10 @@ bool fail(app::AppState& state, const std::string& message, const char* caption)
   return false;
 }
 
-// Runs the exchange under the progress view and returns the raw reply (or
-// kFetchError), with fetchServiceDocument's *cutShort. The view is gone when
-// this returns, before any message below.
-std::string fetchAccountData(app::AppState& state, std::string* cutShort) {
+// Runs the exchange under the progress view: fetchServiceDocument's answer,
+// reply and *cutShort. The view is gone when this returns, before any message
+// below.
+bool fetchAccountData(app::AppState& state, std::string* reply, std::string* cutShort) {
   std::unique_ptr<app::ProgressView> progress = state.desktop->showProgress(state.albumList().screenRect());
   progress->setStatusText("Attempting to log in as " + state.login.username);
   progress->setProgress(10);
@@ -39,10 +39,10 @@ std::string fetchAccountData(app::AppState& state, std::string* cutShort) {
       serviceRequest("/getuserdataxml.php?user=" + percentEncode(state.login.username) +
                          "&hashed_password=" + percentEncode(state.login.hashedPassword),
                      state.service.host);
-  std::string reply = fetchServiceDocument(*state.desktop, state.service, request, cutShort);
+  const bool fetched = fetchServiceDocument(*state.desktop, state.service, request, reply, cutShort);
   progress->setProgress(100);
   if (state.paceSignIn) platform::sleepMs(kPauseAfterReplyMs);
-  return reply;
+  return fetched;
 }
 
 // An album id text read the way strtol reads it: leading white space, an optional
@@ -88,9 +88,8 @@ bool addAlbum(app::AppState& state, const TiXmlElement* album) {
 }  // namespace
 
 bool signInAndLoadAlbums(app::AppState& state) {
-  std::string cutShort;
-  const std::string reply = fetchAccountData(state, &cutShort);
-  if (reply == kFetchError) return false;
+  std::string reply, cutShort;
+  if (!fetchAccountData(state, &reply, &cutShort)) return false;
 
   TiXmlDocument document;
   if (!saveAndLoadReply(reply, app::kUserDataFile, &document)) {

@@ -36,7 +36,8 @@ std::string elementLine(const char* name, const std::string& text) {
   return std::string("    <") + name + ">" + escaped + "</" + name + ">\n";
 }
 
-// Reads the text of login_info's child `name`; false after the message.
+// Reads the text of login_info's child `name`; false after the message. A
+// missing field reads as a missing root, in the words users have always seen.
 bool readField(app::AppState& state, const TiXmlElement* root, const char* name, std::string* value) {
   const TiXmlElement* element = firstChild(root, name);
   if (!element) return fail(state, kNoRoot);
@@ -92,12 +93,11 @@ bool loadSignInFile(app::AppState& state) {
   return readField(state, root, "hashed_password", &state.login.hashedPassword);
 }
 
-bool startUp(app::AppState& state) {
+void startUp(app::AppState& state) {
   startVersionCheck(state);
   if (platform::pathExists(app::dataPath(app::kLoginInfoFile)) && loadSignInFile(state)) {
     signInAndLoadAlbums(state);
   }
-  return true;
 }
 
 }  // namespace service

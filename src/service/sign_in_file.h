@@ -29,7 +29,7 @@ bool loadSignInFile(app::AppState& state);
 
 // Run once by the shell after the main window exists and sockets have started:
 // starts the version check, then signs in with the saved sign-in when the file
-// exists and loads. Always true.
-bool startUp(app::AppState& state);
+// exists and loads.
+void startUp(app::AppState& state);
 
 }  // namespace service

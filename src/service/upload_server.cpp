@@ -19,10 +19,9 @@ bool fail(app::AppState& state, const std::string& message) {
 }  // namespace
 
 bool lookUpUploadServer(app::AppState& state) {
-  std::string cutShort;
-  const std::string reply = fetchServiceDocument(*state.desktop, state.service,
-                                                 serviceRequest("/getserverxml.php", state.service.host), &cutShort);
-  if (reply == kFetchError) return false;
+  std::string reply, cutShort;
+  const std::string request = serviceRequest("/getserverxml.php", state.service.host);
+  if (!fetchServiceDocument(*state.desktop, state.service, request, &reply, &cutShort)) return false;
 
   TiXmlDocument document;
   if (!saveAndLoadReply(reply, app::kServerDataFile, &document)) {

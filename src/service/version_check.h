@@ -10,24 +10,24 @@ class TiXmlDocument;
 
 namespace service {
 
-extern const char kClientVersion[];  // FLINGPOST_VERSION of app/version.h: "0.2"
+extern const char kClientVersion[];  // the client's own version: FLINGPOST_VERSION of app/version.h
 
 // Starts the check on a detached thread and sets state.versionCheckStarted when
 // the thread could be started. The thread gets its own references to what it
 // uses (the desktop, shared; a copy of the endpoint), so it may safely outlive
 // `state`: the process can end, and the state go, while it still waits for the
-// service. Always true.
-bool startVersionCheck(app::AppState& state);
+// service.
+void startVersionCheck(app::AppState& state);
 
 // The thread's body: fetches the version document into data/versiondata.xml and,
 // when its current_version text differs from kClientVersion in any way, shows the
 // news on `desktop`. Fetch failures show their own message; anything else wrong
-// with the reply ends the check silently. 1 when the document was read through to
-// the comparison, 0 otherwise.
-int versionCheckThread(app::Desktop& desktop, const app::ServiceEndpoint& endpoint);
+// with the reply ends the check silently. True when the document was read
+// through to the comparison.
+bool versionCheckThread(app::Desktop& desktop, const app::ServiceEndpoint& endpoint);
 
 // The part of the check after the reply has loaded: compares the version that
 // `document` names and shows the news, naming `host`, as above.
-int readVersionDocument(app::Desktop& desktop, const std::string& host, const TiXmlDocument& document);
+bool readVersionDocument(app::Desktop& desktop, const std::string& host, const TiXmlDocument& document);
 
 }  // namespace service

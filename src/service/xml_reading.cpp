@@ -53,10 +53,10 @@ bool nestingWithin(const std::string& text, int maxDepth) {
   return true;
 }
 
-bool parseXmlText(const std::string& text, TiXmlDocument* document, std::string* reason) {
+bool parseXmlText(const std::string& text, TiXmlDocument* document, std::string* why) {
   document->Clear();
   if (!nestingWithin(text, kMaxXmlDepth)) {
-    if (reason) *reason = "its elements nest deeper than " + std::to_string(kMaxXmlDepth) + " levels";
+    if (why) *why = "its elements nest deeper than " + std::to_string(kMaxXmlDepth) + " levels";
     return false;
   }
   // In UTF-8 the parser steps over a whole multi-byte sequence as its lead byte
@@ -73,18 +73,18 @@ bool parseXmlText(const std::string& text, TiXmlDocument* document, std::string*
   padded.append(kLongestStep, '\0');
   document->Parse(padded.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
   if (!document->Error()) return true;
-  if (reason) *reason = std::string("it is not well-formed XML: ") + document->ErrorDesc();
+  if (why) *why = std::string("it is not well-formed XML: ") + document->ErrorDesc();
   return false;
 }
 
-bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* reason) {
+bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* why) {
   std::string text;
   bool tooLarge = false;
   document->Clear();
   if (!platform::readWholeFile(path, kMaxXmlFileBytes, &text, &tooLarge)) {
-    if (reason) {
-      *reason = tooLarge ? "it is larger than " + std::to_string(kMaxXmlFileBytes >> 20) + " MiB"
-                         : "it cannot be read: " + platform::osErrorText(platform::lastOsError());
+    if (why) {
+      *why = tooLarge ? "it is larger than " + std::to_string(kMaxXmlFileBytes >> 20) + " MiB"
+                      : "it cannot be read: " + platform::osErrorText(platform::lastOsError());
     }
     return false;
   }
@@ -100,7 +100,7 @@ bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* 
     }
   }
   document->SetValue(path);
-  return parseXmlText(normal, document, reason);
+  return parseXmlText(normal, document, why);
 }
 
 const TiXmlElement* firstChild(const TiXmlNode* parent, const char* name) {

@@ -17,15 +17,15 @@ constexpr int kMaxXmlDepth = 256;
 // Loads the file `path` into `document` the way TinyXML's own LoadFile does
 // (line ends normalised, the default encoding), but refuses a path that is not
 // a regular file, a file over kMaxXmlFileBytes and one whose elements nest
-// deeper than kMaxXmlDepth. False when it does not load; `reason` (when given)
-// then says why, in words for the user.
-bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* reason = nullptr);
+// deeper than kMaxXmlDepth. False when it does not load; *why (when given)
+// then says what is wrong, in words for the user.
+bool loadXmlFile(const std::string& path, TiXmlDocument* document, std::string* why = nullptr);
 
 // Parses `text` into `document` whatever its bytes: nesting deeper than
 // kMaxXmlDepth is refused, the text ends at its first NUL byte, and the parser
 // never reads past the text (see the .cpp). False when it does not parse;
-// `reason` (when given) then says why, in words for the user.
-bool parseXmlText(const std::string& text, TiXmlDocument* document, std::string* reason = nullptr);
+// *why (when given) then says what is wrong, in words for the user.
+bool parseXmlText(const std::string& text, TiXmlDocument* document, std::string* why = nullptr);
 
 // True when no element of `text` lies more than `maxDepth` levels deep. Errs
 // towards counting too deep on malformed text, never too shallow.

@@ -14,13 +14,9 @@ namespace {
 constexpr uint16_t kSocketsVersion = 0x0202;
 
 void chooseThumbnailSize(app::AppState& state, int id) {
-  static const struct {
-    int id;
-    int size;
-  } kSizes[] = {{kCommandThumb100, 100}, {kCommandThumb200, 200}, {kCommandThumb300, 300}, {kCommandThumb400, 400}};
-  for (const auto& s : kSizes) {
-    if (s.id == id) state.thumbnailSize = s.size;
-    state.desktop->setMenuCheck(s.id, s.id == id);
+  for (const ThumbnailChoice& choice : kThumbnailChoices) {
+    if (choice.commandId == id) state.thumbnailSize = choice.size;
+    state.desktop->setMenuCheck(choice.commandId, choice.commandId == id);
   }
 }
 
@@ -39,53 +35,63 @@ const char* const kAboutText =
     "This is beta software, and is not guaranteed to work.\r\n"
     "Please report bugs and problems to Kestrova.";
 
+int thumbnailCommand(int size) {
+  for (const ThumbnailChoice& choice : kThumbnailChoices)
+    if (choice.size == size) return choice.commandId;
+  return 0;
+}
+
+std::string thumbnailSizes(const char* between, const char* beforeLast) {
+  std::string text;
+  for (const ThumbnailChoice& choice : kThumbnailChoices) {
+    if (!text.empty()) text += &choice == std::end(kThumbnailChoices) - 1 ? beforeLast : between;
+    text += std::to_string(choice.size);
+  }
+  return text;
+}
+
 int runCommand(app::AppState& state, int id, int notification) {
   app::Desktop& desktop = *state.desktop;
   switch (id) {
     case kCommandLogin:
-      if (desktop.runSignInDialog(state.login)) {
-        signInFromDialog(state);
-        return 1;
-      }
-      return 0;
+      if (!desktop.runSignInDialog(state.login)) return 0;
+      signInFromDialog(state);
+      return 1;  // the window's answer to a completed sign-in
     case kCommandExit:
       desktop.endProgram(kExitFromMenu);
-      return 0;
+      break;
     case kCommandDisablePrompt:
       state.promptBeforeUpload = !state.promptBeforeUpload;
       desktop.setMenuCheck(kCommandDisablePrompt, !state.promptBeforeUpload);
-      return 0;
+      break;
     case kCommandThumb100:
     case kCommandThumb200:
     case kCommandThumb300:
     case kCommandThumb400:
       chooseThumbnailSize(state, id);
-      return 0;
+      break;
     case kCommandViewHtml:
-      viewLinkCodes(state, upload::CodeKind::kHtml);
-      return 0;
     case kCommandViewBbcode:
-      viewLinkCodes(state, upload::CodeKind::kBbcode);
-      return 0;
+      viewLinkCodes(state, id == kCommandViewHtml ? upload::CodeKind::kHtml : upload::CodeKind::kBbcode);
+      break;
     case kCommandClearCache:
       if (desktop.messageBox(upload::kClearCacheQuestion, "Are you sure?", app::MessageButtons::kYesNo) ==
           app::MessageAnswer::kYes) {
         upload::clearLinkCodes();
       }
-      return 0;
+      break;
     case kCommandAbout:
       desktop.messageBox(kAboutText, kAboutCaption, app::MessageButtons::kOk);
-      return 0;
+      break;
     case kCommandTrayExit:
       desktop.removeTrayIcon();
       desktop.endProgram(kExitFromTray);
-      return 0;
+      break;
     case kCommandAlbumList:
       if (notification == kListDoubleClick) openAlbumPage(state);
-      return 0;
-    default:
-      return 0;
+      break;
   }
+  return 0;
 }
 
 bool startProgram(app::AppState& state) {
@@ -95,6 +101,7 @@ bool startProgram(app::AppState& state) {
   return true;
 }
 
+// The message names Winsock on every system: its words are the program's own.
 bool startNetwork(app::AppState& state) {
   uint16_t granted = 0;
   if (platform::startupSockets(kSocketsVersion, &granted) != 0) {
@@ -121,12 +128,9 @@ std::string albumPageAddress(const app::AppState& state, const app::Album& album
          std::to_string(album.id);
 }
 
-bool openAlbumPage(app::AppState& state) {
-  // Without a selected item there is no album to show: nothing happens.
+void openAlbumPage(app::AppState& state) {
   const app::Album* album = state.albumList().album(state.albumList().selectedIndex());
-  if (!album) return false;
-  state.desktop->openInBrowser(albumPageAddress(state, *album));
-  return true;
+  if (album) state.desktop->openInBrowser(albumPageAddress(state, *album));
 }
 
 void onCloseRequest(app::AppState& state) {

@@ -29,6 +29,19 @@ enum CommandId : int {
 };
 constexpr int kListDoubleClick = 2;  // the list's double-click notification
 
+// The thumbnail sizes offered (Options, Thumbnail Size), each with its command.
+struct ThumbnailChoice {
+  int size;
+  int commandId;
+};
+constexpr ThumbnailChoice kThumbnailChoices[] = {
+    {100, kCommandThumb100}, {200, kCommandThumb200}, {300, kCommandThumb300}, {400, kCommandThumb400}};
+// The command that chooses `size`; 0 for a size that is not offered.
+int thumbnailCommand(int size);
+// The sizes offered, as a sentence says them: "100, 200, 300 or 400" (with
+// other separators: "100|200|300|400").
+std::string thumbnailSizes(const char* between = ", ", const char* beforeLast = " or ");
+
 // The program's exit codes.
 constexpr int kExitFromMenu = 18;    // File, Exit, and a destroyed main window
 constexpr int kExitFromTray = 0;     // the notification icon's Exit
@@ -55,8 +68,8 @@ bool signInFromDialog(app::AppState& state);
 
 // "http://" + service host + "/" + usergroup + "/" + user + "/view.php?aid=" + id.
 std::string albumPageAddress(const app::AppState& state, const app::Album& album);
-// Opens the selected album's page; false (and nothing opened) without a selection.
-bool openAlbumPage(app::AppState& state);
+// Opens the selected album's page; without a selection nothing happens.
+void openAlbumPage(app::AppState& state);
 
 // The title bar's closing box hides the window to the notification area once;
 // a double click on the icon followed by the button's release restores it.

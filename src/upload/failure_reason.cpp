@@ -71,9 +71,9 @@ std::string trailReason(const std::string& trailXml) {
   return "the upload did not go through" + (shown.empty() ? "" : ": " + shown);
 }
 
-std::string lastErrorPath() { return app::dataPath("lasterror.xml"); }
+std::string lastErrorPath() { return app::dataPath(app::kLastErrorFile); }
 
-bool saveLastError(const std::string& file, const std::string& reason, const std::string& trailXml) {
+void saveLastError(const std::string& file, const std::string& reason, const std::string& trailXml) {
   TiXmlDocument doc;
   doc.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
   auto* root = new TiXmlElement("lasterror");
@@ -93,7 +93,7 @@ bool saveLastError(const std::string& file, const std::string& reason, const std
   }
   TiXmlPrinter printer;
   doc.Accept(&printer);
-  return platform::writeWholeFile(lastErrorPath(), printer.CStr(), printer.Size());
+  platform::writeWholeFile(lastErrorPath(), printer.CStr(), printer.Size());
 }
 
 }  // namespace upload

@@ -22,7 +22,8 @@ std::string trailReason(const std::string& trailXml);
 std::string lastErrorPath();
 
 // Replaces data/lasterror.xml with the failed file, its reason and (when not
-// empty) the XML trail of its upload. False when the file cannot be written.
-bool saveLastError(const std::string& file, const std::string& reason, const std::string& trailXml);
+// empty) the XML trail of its upload. A folder that cannot take the file loses
+// this record alone: the user has the reason already.
+void saveLastError(const std::string& file, const std::string& reason, const std::string& trailXml);
 
 }  // namespace upload

@@ -16,8 +16,8 @@ struct KindInfo {
 constexpr size_t kJoinBreak = 4;
 
 const KindInfo& infoOf(CodeKind kind) {
-  static const KindInfo kHtml{"htmlcodes.txt", "</a><a"};
-  static const KindInfo kBbcode{"bbcodes.txt", "URL][U"};
+  static const KindInfo kHtml{app::kHtmlCodesFile, "</a><a"};
+  static const KindInfo kBbcode{app::kBbCodesFile, "URL][U"};
   return kind == CodeKind::kHtml ? kHtml : kBbcode;
 }
 
@@ -49,10 +49,9 @@ const char* const kClearCacheQuestion =
 
 std::string cacheFilePath(CodeKind kind) { return app::dataPath(infoOf(kind).file); }
 
-bool clearLinkCodes() {
+void clearLinkCodes() {
   truncateFile(cacheFilePath(CodeKind::kHtml));
   truncateFile(cacheFilePath(CodeKind::kBbcode));
-  return true;
 }
 
 std::string viewerText(CodeKind kind) {

@@ -12,8 +12,9 @@ using app::CodeKind;
 // The cache file of a kind, under the data folder.
 std::string cacheFilePath(CodeKind kind);
 
-// Empties both cache files (HTML first); always succeeds from the caller's view.
-bool clearLinkCodes();
+// Empties both cache files (HTML first). A file that cannot be opened is left
+// as it is, unreported, as the cache always did.
+void clearLinkCodes();
 
 // The viewer's text: the file's lines joined without their line ends, then every
 // join between two codes ("</a><a" or "URL][U") broken by "\r\n", so each code

@@ -67,15 +67,15 @@ LinkCodes buildLinkCodes(const std::string& thumbUrl, const std::string& imageUr
 }
 
 bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, const std::string& bbcodePath,
-                   LinkCodes* written, std::string* reason, bool* cached) {
-  const auto fail = [reason](const std::string& why) {
-    if (reason) *reason = why;
+                   LinkCodes* written, std::string* why, bool* cached) {
+  const auto fail = [why](const std::string& reason) {
+    if (why) *why = reason;
     return false;
   };
   const std::string noAddress = "the reply names no image address";
   TiXmlDocument doc;
-  std::string why;
-  if (!service::loadXmlFile(replyPath, &doc, &why)) return fail(noAddress + " (" + excerpt(why, 200) + ")");
+  std::string unread;
+  if (!service::loadXmlFile(replyPath, &doc, &unread)) return fail(noAddress + " (" + excerpt(unread, 200) + ")");
   const TiXmlElement* reply = service::firstChild(&doc, "upload");
   if (!reply) return fail(noAddress);
   if (const TiXmlElement* error = service::firstChild(reply, "error")) {

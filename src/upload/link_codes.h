@@ -23,12 +23,12 @@ LinkCodes buildLinkCodes(const std::string& thumbUrl, const std::string& imageUr
 // cache file could not take them; `written` (when given) receives them, and
 // `cached` (when given) whether both files took theirs whole. The files stay
 // in step: when either append fails, both are cut back to what they held. False,
-// with nothing appended and `reason` (when given) in words for the user, when
+// with nothing appended and *why (when given) in words for the user, when
 // the reply yields no codes: it cannot be read or parsed, has no "upload", holds
 // an "error" (the service refused the file), lacks "thumburl" or "imageurl" or
 // their text, or names an address that is not http or https (a script address
 // would run where the code is pasted).
 bool makeLinkCodes(const std::string& replyPath, const std::string& htmlPath, const std::string& bbcodePath,
-                   LinkCodes* written = nullptr, std::string* reason = nullptr, bool* cached = nullptr);
+                   LinkCodes* written = nullptr, std::string* why = nullptr, bool* cached = nullptr);
 
 }  // namespace upload

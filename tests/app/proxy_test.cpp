@@ -23,6 +23,8 @@ TEST(Proxy, AddressesReadAsCurlReadsThemAndOthersSayWhy) {
       {"socks5://proxy.example:1080", "only http:// proxies are supported"},
       {"proxy.example:65536", "the port must be a number from 1 to 65535"},
       {"http://u:p@:3128", "it names no proxy host"},
+      {"pro!xy.example", "it names no proxy host"},
+      {"proxy.example:3128/path", "it names a path after the host"},
   };
   for (const auto& [text, read] : cases) {
     app::ProxyServer server;

@@ -58,9 +58,10 @@ TEST_F(FetcherTest, RepliesEndByTheirFramingOrALimitAndFailOnlyTheirOwnStep) {
   const std::string badUser = "Setup Error: Error opening user XML";
   const std::string badServer = "Setup Error: Error opening server XML";
   const std::string noAddress = "Setup Error: Cannot find root node in server XML";
-  const auto version = [](const char* v) {
-    return std::string("<appinfo><current_version>") + v + "</current_version></appinfo>";
+  const auto version = [](const std::string& v) {
+    return "<appinfo><current_version>" + v + "</current_version></appinfo>";
   };
+  const std::string same = service::kClientVersion;
   const std::string news = "Newer Version Available: There is a newer version available.\r\n\r\nPlease visit "
                            "127.0.0.1 to download the most recent version of this application.";
   const Row rows[] = {
@@ -107,8 +108,9 @@ TEST_F(FetcherTest, RepliesEndByTheirFramingOrALimitAndFailOnlyTheirOwnStep) {
       {"an error page", Step::kLookUp, httpReply("<html><p>Gone</p></html>", "404 Not Found"), kClose, false,
        noAddress, "<html><p>Gone</p></html>", 0, 2000},
       // Any difference at all is news; a reply without a version ends the check silently.
-      {"the same version", Step::kVersion, httpReply(version("0.2")), kClose, true, "", version("0.2"), 0, 2000},
-      {"a later version", Step::kVersion, httpReply(version("0.20")), kClose, true, news, version("0.20"), 0, 2000},
+      {"the same version", Step::kVersion, httpReply(version(same)), kClose, true, "", version(same), 0, 2000},
+      {"one more digit", Step::kVersion, httpReply(version(same + "0")), kClose, true, news, version(same + "0"), 0,
+       2000},
       {"an earlier version", Step::kVersion, httpReply(version("0.1")), kClose, true, news, version("0.1"), 0, 2000},
       {"no version", Step::kVersion, httpReply("<appinfo><current/></appinfo>"), kClose, false, "",
        "<appinfo><current/></appinfo>", 0, 2000},
@@ -188,7 +190,9 @@ TEST_F(FetcherTest, AStepWhoseFileCannotBeReplacedFailsWithoutReadingTheOldOne) 
   // What the earlier run left would sign in, name an address, find no news.
   const std::string earlier[] = {"<userdata><validated/><usergroup>g</usergroup></userdata>",
                                  "<getserver><uploadform>http://earlier.invalid/</uploadform></getserver>",
-                                 "<appinfo><current_version>0.2</current_version></appinfo>", ""};
+                                 std::string("<appinfo><current_version>") + service::kClientVersion +
+                                     "</current_version></appinfo>",
+                                 ""};
   const char* const files[] = {"userdata.xml", "serverdata.xml", "versiondata.xml", "logininfo.xml"};
   const std::string messages[] = {"Setup Error: Error opening user XML", "Setup Error: Error opening server XML", "",
                                   "Setup Error: Cannot open the saved sign-in file data/logininfo.xml: it cannot be "

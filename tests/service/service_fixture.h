@@ -47,7 +47,7 @@ class ServiceTest : public ::testing::Test {
   bool run(Step step) {
     if (step == Step::kSignIn) return service::signInAndLoadAlbums(*state_);
     if (step == Step::kLookUp) return service::lookUpUploadServer(*state_);
-    return service::versionCheckThread(*desktop_, state_->service) == 1;
+    return service::versionCheckThread(*desktop_, state_->service);
   }
   // Runs `step` against a service that answers `reply` and closes; keeps the request.
   bool answer(Step step, const std::string& reply) {

@@ -1,9 +1,11 @@
 #include "shell/console/command_line.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "app/version.h"
 #include "platform/terminal.h"
+#include "shell/commands.h"
 #include "shell/console/plain_text.h"
 
 namespace console {
@@ -12,41 +14,93 @@ namespace {
 // The component's idle limit cannot be set longer than this.
 constexpr int kLongestTimeoutSeconds = 5000;
 
-// Options that only an upload uses; given to another command they are a mistake.
-const char* const kUploadOnly[] = {"--album", "--thumb", "--yes", "--timeout", "--files-from", "--verbose"};
-
-// The long name of a short option, or the option itself.
-std::string longName(const std::string& a) {
-  if (a == "-h") return "--help";
-  if (a == "-y") return "--yes";
-  if (a == "-v") return "--verbose";
-  if (a == "-q") return "--quiet";
-  return a;
-}
-
 // A decimal number of at most 9 digits, or -1.
 int smallNumber(const std::string& text) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
   return std::stoi(text);
 }
 
+// The takers of values and flags below: each stores, and answers whether the
+// value is one the option takes.
+bool store(std::string& field, const std::string& value) {
+  field = value;
+  return true;
+}
+bool filled(std::string& field, const std::string& value) { return store(field, value) && !value.empty(); }
+bool within(int value, int low, int high) { return value >= low && value <= high; }
+bool set(bool& flag) { return flag = true; }
+
+// One option: its names, whether a value follows it, and what it does with
+// that value. The options of an upload alone are a mistake with any other
+// command.
+struct OptionSpec {
+  const char* name;
+  const char* shortName;  // or null
+  bool takesValue;
+  bool uploadOnly;
+  std::string refusal;    // what a missing or refused value says
+  // Stores the option (with its value) in `o`; false when the value is refused.
+  bool (*take)(Options& o, const std::string& value);
+};
+
+// Built on first use: the thumbnail sizes come from the shell's table.
+const std::vector<OptionSpec>& options() {
+  using O = Options;
+  using V = const std::string&;
+  static const std::vector<OptionSpec> kOptions = {
+      {"--data-dir", nullptr, true, false, "--data-dir needs DIR", [](O& o, V v) { return filled(o.dataDir, v); }},
+      {"--service", nullptr, true, false, "--service needs [https://]HOST[:PORT]",
+       [](O& o, V v) { return store(o.service, v); }},
+      {"--cacert", nullptr, true, false, "--cacert needs FILE", [](O& o, V v) { return filled(o.caFile, v); }},
+      {"--proxy", nullptr, true, false, "--proxy needs URL, or '' for none",
+       [](O& o, V v) { return store(o.proxy, v) && set(o.proxyGiven); }},
+      {"--noproxy", nullptr, false, false, "", [](O& o, V) { return set(o.proxyGiven); }},
+      {"--user", nullptr, true, false, "--user needs a name", [](O& o, V v) { return filled(o.user, v); }},
+      {"--album", nullptr, true, true, "--album needs a key", [](O& o, V v) { return filled(o.album, v); }},
+      {"--files-from", nullptr, true, true, "--files-from needs FILE, or - for standard input",
+       [](O& o, V v) { return filled(o.filesFrom, v); }},
+      {"--thumb", nullptr, true, true, "--thumb takes " + shell::thumbnailSizes(),
+       [](O& o, V v) { return shell::thumbnailCommand(o.thumb = smallNumber(v)) != 0; }},
+      {"--timeout", nullptr, true, true,
+       "--timeout takes whole seconds from 1 to " + std::to_string(kLongestTimeoutSeconds),
+       [](O& o, V v) { return within(o.timeoutSeconds = smallNumber(v), 1, kLongestTimeoutSeconds); }},
+      {"--password", nullptr, false, false,
+       "the password is never taken from the command line; see --password-stdin", [](O&, V) { return false; }},
+      {"--help", "-h", false, false, "", [](O& o, V) { return set(o.help); }},
+      {"--version", nullptr, false, false, "", [](O& o, V) { return set(o.version); }},
+      {"--password-stdin", nullptr, false, false, "", [](O& o, V) { return set(o.passwordStdin); }},
+      {"--remember", nullptr, false, false, "", [](O& o, V) { return set(o.remember); }},
+      {"--yes", "-y", false, true, "", [](O& o, V) { return set(o.yes); }},
+      {"--json", nullptr, false, false, "", [](O& o, V) { return set(o.json); }},
+      {"--verbose", "-v", false, true, "", [](O& o, V) { return set(o.verbose); }},
+      {"--quiet", "-q", false, false, "", [](O& o, V) { return set(o.quiet); }},
+  };
+  return kOptions;
+}
+
+const OptionSpec* findOption(const std::string& word) {
+  for (const OptionSpec& spec : options())
+    if (word == spec.name || (spec.shortName && word == spec.shortName)) return &spec;
+  return nullptr;
+}
+
 // Checks what the options ask of standard input and of each other.
-int checkCombinations(const Options& o, const std::string& uploadOption) {
+bool checkCombinations(const Options& o, const std::string& uploadOption) {
   if (!uploadOption.empty() && o.command != "upload") return usageError(uploadOption + " is an option of upload");
   if (o.command.empty() || o.command == "albums") {
     if (!o.files.empty()) return usageError("unexpected argument " + o.files.front());
-    return -1;
+    return true;
   }
   if (o.command == "logout") {
     if (!o.user.empty() || o.passwordStdin || o.remember || o.json)
       return usageError("logout takes none of --user, --password-stdin, --remember, --json");
     if (!o.files.empty()) return usageError("unexpected argument " + o.files.front());
-    return -1;
+    return true;
   }
   if (o.command == "login") {
     if (o.user.empty()) return usageError("login needs --user NAME");
     if (!o.files.empty()) return usageError("unexpected argument " + o.files.front());
-    return -1;
+    return true;
   }
   if (o.command != "upload") return usageError("unknown command " + o.command);
   if (o.album.empty()) return usageError("upload needs --album KEY");
@@ -58,7 +112,7 @@ int checkCombinations(const Options& o, const std::string& uploadOption) {
     return usageError("--user without a terminal needs --password-stdin");
   if (!o.yes && (!stdinIsTerminal || o.filesFrom == "-"))
     return usageError("upload asks before sending and nobody can answer on standard input: pass --yes");
-  return -1;
+  return true;
 }
 
 }  // namespace
@@ -109,12 +163,12 @@ const char kUsage[] =
 
 const char kVersion[] = "flingpost " FLINGPOST_VERSION "\n";
 
-int usageError(const std::string& message) {
+bool usageError(const std::string& message) {
   std::fprintf(stderr, "flingpost: %s\nTry 'flingpost --help'.\n", plainText(message).c_str());
-  return 2;
+  return false;
 }
 
-int parseCommandLine(int argc, char** argv, Options& o) {
+bool parseCommandLine(int argc, char** argv, Options& o) {
   bool optionsEnded = false;
   std::string uploadOption;  // the first upload-only option given
   for (int i = 1; i < argc; ++i) {
@@ -129,64 +183,20 @@ int parseCommandLine(int argc, char** argv, Options& o) {
       continue;
     }
     // --name=value is the same as --name value.
-    std::string inlineValue;
-    bool hasInlineValue = false;
     const size_t eq = a.find('=');
-    if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-      inlineValue = a.substr(eq + 1);
-      hasInlineValue = true;
-      a.erase(eq);
+    const bool inlineValue = a.compare(0, 2, "--") == 0 && eq != std::string::npos;
+    const OptionSpec* spec = findOption(inlineValue ? a.substr(0, eq) : a);
+    if (!spec) return usageError(std::string("unknown option ") + argv[i]);
+    if (spec->uploadOnly && uploadOption.empty()) uploadOption = spec->name;
+    std::string value;
+    if (spec->takesValue) {
+      if (!inlineValue && i + 1 >= argc) return usageError(spec->refusal);
+      value = inlineValue ? a.substr(eq + 1) : argv[++i];
     }
-    a = longName(a);
-    for (const char* name : kUploadOnly)
-      if (a == name && uploadOption.empty()) uploadOption = a;
-    auto value = [&](std::string& into) -> bool {
-      if (hasInlineValue) {
-        into = inlineValue;
-        hasInlineValue = false;
-        return true;
-      }
-      if (i + 1 >= argc) return false;
-      into = argv[++i];
-      return true;
-    };
-    if (a == "--data-dir") {
-      if (!value(o.dataDir) || o.dataDir.empty()) return usageError("--data-dir needs DIR");
-    } else if (a == "--service") {
-      if (!value(o.service)) return usageError("--service needs [https://]HOST[:PORT]");
-    } else if (a == "--cacert") {
-      if (!value(o.caFile) || o.caFile.empty()) return usageError("--cacert needs FILE");
-    } else if (a == "--proxy" || a == "--noproxy") {
-      o.proxyGiven = true;
-      if (a == "--proxy" && !value(o.proxy)) return usageError("--proxy needs URL, or '' for none");
-    } else if (a == "--user") {
-      if (!value(o.user) || o.user.empty()) return usageError("--user needs a name");
-    } else if (a == "--album") {
-      if (!value(o.album) || o.album.empty()) return usageError("--album needs a key");
-    } else if (a == "--files-from") {
-      if (!value(o.filesFrom) || o.filesFrom.empty()) return usageError("--files-from needs FILE, or - for standard input");
-    } else if (a == "--thumb") {
-      std::string t;
-      o.thumb = value(t) ? smallNumber(t) : -1;
-      if (o.thumb != 100 && o.thumb != 200 && o.thumb != 300 && o.thumb != 400)
-        return usageError("--thumb takes 100, 200, 300 or 400");
-    } else if (a == "--timeout") {
-      std::string t;
-      o.timeoutSeconds = value(t) ? smallNumber(t) : -1;
-      if (o.timeoutSeconds < 1 || o.timeoutSeconds > kLongestTimeoutSeconds)
-        return usageError("--timeout takes whole seconds from 1 to " + std::to_string(kLongestTimeoutSeconds));
-    } else if (a == "--password") {
-      return usageError("the password is never taken from the command line; see --password-stdin");
-    } else {
-      bool* flag = a == "--help" ? &o.help : a == "--version" ? &o.version : a == "--password-stdin" ? &o.passwordStdin
-                 : a == "--remember" ? &o.remember : a == "--yes" ? &o.yes : a == "--json" ? &o.json
-                 : a == "--verbose" ? &o.verbose : a == "--quiet" ? &o.quiet : nullptr;
-      if (!flag) return usageError(std::string("unknown option ") + argv[i]);
-      *flag = true;
-    }
-    if (hasInlineValue) return usageError(a + " takes no value");
+    if (!spec->take(o, value)) return usageError(spec->refusal);
+    if (inlineValue && !spec->takesValue) return usageError(std::string(spec->name) + " takes no value");
   }
-  if (o.help || o.version) return -1;
+  if (o.help || o.version) return true;
   return checkCombinations(o, uploadOption);
 }
 

@@ -33,11 +33,11 @@ extern const char kUsage[];
 extern const char kVersion[];
 
 // Prints "flingpost: " + message and the hint to --help on standard error (two
-// lines at most) and answers the usage exit code.
-int usageError(const std::string& message);
+// lines at most) and answers false: the command line is refused, and the
+// program ends with kExitUsage.
+bool usageError(const std::string& message);
 
-// Reads the command line into `o`; -1 when it is well-formed, else the exit
-// code after the message.
-int parseCommandLine(int argc, char** argv, Options& o);
+// Reads the command line into `o`; false after the usage error.
+bool parseCommandLine(int argc, char** argv, Options& o);
 
 }  // namespace console

@@ -25,9 +25,9 @@ namespace console {
 namespace {
 
 // The files of an upload: those named and those listed, every one checked
-// before the service is asked anything. -1 when all can be sent, else the exit
-// code after the messages.
-int gatherFiles(const Options& o, std::vector<std::string>* files) {
+// before the service is asked anything. False, after the messages, when any
+// cannot be sent.
+bool gatherFiles(const Options& o, std::vector<std::string>* files) {
   *files = o.files;
   std::string why;
   if (!o.filesFrom.empty() && !readFileList(o.filesFrom, files, &why)) return usageError(why);
@@ -35,9 +35,20 @@ int gatherFiles(const Options& o, std::vector<std::string>* files) {
   if (files->size() > kMostFiles) return usageError("one upload takes at most " + std::to_string(kMostFiles) + " files");
   const std::vector<std::string> bad = unusableFiles(*files);
   for (const std::string& line : bad) std::fprintf(stderr, "flingpost: %s\n", plainText(line).c_str());
-  if (bad.empty()) return -1;
+  if (bad.empty()) return true;
   std::fprintf(stderr, "flingpost: nothing was sent\n");
-  return kExitUsage;
+  return false;
+}
+
+// The service, its trusted roots and the proxy of the run, from the options or
+// else the environment; false after the usage error.
+bool chooseService(const Options& o, app::ServiceEndpoint* service) {
+  std::string why;
+  if (app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, service, &why) &&
+      app::chooseCaFile(o.caFile.empty() ? nullptr : &o.caFile, service, &why) &&
+      app::chooseProxy(o.proxyGiven ? &o.proxy : nullptr, service, &why))
+    return true;
+  return usageError(why);
 }
 
 // One Flingpost per data folder: a second run waits a minute for the first to
@@ -64,27 +75,18 @@ std::unique_ptr<app::DataFolderLock> waitForDataFolder(const Options& o, Console
 
 int run(int argc, char** argv) {
   Options o;
-  const int bad = parseCommandLine(argc, argv, o);
-  if (bad >= 0) return bad;
+  if (!parseCommandLine(argc, argv, o)) return kExitUsage;
   if (o.help || o.version) {
     std::fputs(o.help ? kUsage : kVersion, stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
   }
   std::string folder;
   bool perUserFolder = false;
-  const int noFolder = chooseDataFolder(o, &folder, &perUserFolder);
-  if (noFolder >= 0) return noFolder;
   app::ServiceEndpoint service;
-  std::string problem;
-  if (!app::chooseServiceEndpoint(o.service.empty() ? nullptr : &o.service, &service, &problem) ||
-      !app::chooseCaFile(o.caFile.empty() ? nullptr : &o.caFile, &service, &problem) ||
-      !app::chooseProxy(o.proxyGiven ? &o.proxy : nullptr, &service, &problem))
-    return usageError(problem);
   std::vector<std::string> files;
-  if (o.command == "upload") {
-    const int unusable = gatherFiles(o, &files);
-    if (unusable >= 0) return unusable;
-  }
+  if (!chooseDataFolder(o, &folder, &perUserFolder) || !chooseService(o, &service) ||
+      (o.command == "upload" && !gatherFiles(o, &files)))
+    return kExitUsage;
   // A closed pipe on standard output is a failure to report, not a silent end.
   platform::ignoreBrokenPipe();
 

@@ -10,8 +10,8 @@ namespace console {
 namespace {
 
 const char kEnvironmentName[] = "FLINGPOST_DATA_DIR";
-// The old folders already pointed out, one full path per line.
-const char kPointedOutFile[] = "oldfolders.txt";
+// The old folders already pointed out (app::kOldFoldersFile) hold one full
+// path per line, up to this size.
 constexpr size_t kPointedOutLimit = 64 * 1024;
 
 std::string oldLoginInfo() { return std::string(app::kDataFolder) + platform::pathSeparator() + app::kLoginInfoFile; }
@@ -27,22 +27,22 @@ std::string oldFolder() {
 
 const char kUserFolderName[] = "flingpost";
 
-int chooseDataFolder(const Options& o, std::string* folder, bool* perUser) {
+bool chooseDataFolder(const Options& o, std::string* folder, bool* perUser) {
   *perUser = false;
   if (!o.dataDir.empty()) {
     *folder = o.dataDir;
-    return -1;
+    return true;
   }
   if (const char* chosen = std::getenv(kEnvironmentName)) {
     if (!*chosen) return usageError(std::string(kEnvironmentName) + " is empty: name a folder, or unset it");
     *folder = chosen;
-    return -1;
+    return true;
   }
   const std::string state = platform::userStateFolder();
   if (state.empty()) return usageError("no folder for the files: HOME is not set; give --data-dir DIR");
   *folder = state + platform::pathSeparator() + kUserFolderName;
   *perUser = true;
-  return -1;
+  return true;
 }
 
 std::string oldSignInHint() {
@@ -54,7 +54,7 @@ std::string oldSignInHint() {
 void noteOldSignIn(ConsoleDesktop& desktop) {
   const std::string old = desktop.settings().quiet ? std::string() : oldFolder();
   if (old.empty()) return;
-  const std::string record = app::dataPath(kPointedOutFile);
+  const std::string record = app::dataPath(app::kOldFoldersFile);
   std::string told;
   platform::readWholeFile(record, kPointedOutLimit, &told);
   if (("\n" + told).find("\n" + old + "\n") != std::string::npos) return;

@@ -17,9 +17,9 @@ extern const char kUserFolderName[];  // "flingpost"
 // The folder of this run's files: --data-dir, else FLINGPOST_DATA_DIR, else
 // kUserFolderName in the user's state folder (the files are state: the last
 // replies, the saved sign-in, the last error, none of them a document of the
-// user's). -1 with *folder set (and *perUser, whether it is the last one),
-// else the usage exit code after the message.
-int chooseDataFolder(const Options& o, std::string* folder, bool* perUser);
+// user's). False after the usage error; else *folder is set, and *perUser says
+// whether it is the last one.
+bool chooseDataFolder(const Options& o, std::string* folder, bool* perUser);
 
 // A hint for messages when "data" of the working folder holds a saved sign-in
 // and is not the folder in use: "; <the folder> holds a saved sign-in of an

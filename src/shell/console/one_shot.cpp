@@ -1,5 +1,6 @@
 #include "shell/console/one_shot.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/data_files.h"
@@ -42,16 +43,9 @@ int failed(ConsoleDesktop& desktop, const Options& o) {
 }
 
 // The password for --user, from standard input or typed at the terminal.
-// -1 when read, else the exit code after the message.
-int readPassword(ConsoleDesktop& desktop, const Options& o, std::string* password) {
+LineRead readPassword(ConsoleDesktop& desktop, const Options& o, std::string* password) {
   if (!o.passwordStdin) desktop.note("Password: ");
-  const LineRead read =
-      o.passwordStdin ? readInputLine(*password, kLongestPassword) : readSecretLine(*password, kLongestPassword);
-  if (read == LineRead::kTooLong)
-    return usageError("the password is longer than the " + std::to_string(kLongestPassword) + " bytes that flingpost takes");
-  if (read == LineRead::kLine) return -1;
-  desktop.error("no password given");
-  return failed(desktop, o);
+  return o.passwordStdin ? readInputLine(*password, kLongestPassword) : readSecretLine(*password, kLongestPassword);
 }
 
 // With --user as from the sign-in dialog, otherwise with the saved sign-in.
@@ -97,24 +91,12 @@ std::string whereCodesAre(ConsoleDesktop& desktop, const upload::BatchOutcome& b
   return "; the link codes are kept in " + files;
 }
 
-int upload(app::AppState& state, ConsoleDesktop& desktop, const Options& o, const std::vector<std::string>& files) {
-  const int index = desktop.consoleList().findKey(o.album);
-  if (index < 0) {
-    desktop.error("no album has the key " + o.album + "; \"flingpost albums\" lists them");
-    return failed(desktop, o);
-  }
-  if (o.thumb) shell::runCommand(state, shell::kCommandThumb100 + (o.thumb / 100 - 1));
-  ConsoleDrop drop(index, files);
-  // Until the report is out: a stop asked for meanwhile still gets every file reported.
-  InterruptGuard guard;
-  const upload::BatchOutcome batch = upload::uploadDroppedFiles(state, drop);
-  if (batch.end == upload::BatchOutcome::End::kDeclined) desktop.error("the upload was not confirmed; nothing was sent");
+// Every file of the upload as the results show it, in the order given. Each
+// finished file has had its line; the files never tried get theirs here.
+std::vector<FileResult> resultsOf(ConsoleDesktop& desktop, const Options& o, const std::vector<std::string>& files,
+                                  const upload::BatchOutcome& batch) {
   const bool stopped = batch.end == upload::BatchOutcome::End::kStopped;
-  if (batch.end != upload::BatchOutcome::End::kDone && !stopped) return failed(desktop, o);
-
-  // Each finished file has had its line; the files never tried get theirs here.
   std::vector<FileResult> results(files.size());
-  bool allDone = true;
   for (size_t i = 0; i < files.size(); ++i) {
     FileResult& r = results[i];
     r.path = files[i];
@@ -130,8 +112,26 @@ int upload(app::AppState& state, ConsoleDesktop& desktop, const Options& o, cons
       if (o.verbose && !f.uploaded)
         desktop.note("Trail of the failed upload of " + plainText(f.path) + ":\n" + f.trail);
     }
-    allDone = allDone && r.codes;
   }
+  return results;
+}
+
+int upload(app::AppState& state, ConsoleDesktop& desktop, const Options& o, const std::vector<std::string>& files) {
+  const int index = desktop.consoleList().findKey(o.album);
+  if (index < 0) {
+    desktop.error("no album has the key " + o.album + "; \"flingpost albums\" lists them");
+    return failed(desktop, o);
+  }
+  if (o.thumb) shell::runCommand(state, shell::thumbnailCommand(o.thumb));
+  ConsoleDrop drop(index, files);
+  // Until the report is out: a stop asked for meanwhile still gets every file reported.
+  InterruptGuard guard;
+  const upload::BatchOutcome batch = upload::uploadDroppedFiles(state, drop);
+  if (batch.end == upload::BatchOutcome::End::kDeclined) desktop.error("the upload was not confirmed; nothing was sent");
+  const bool stopped = batch.end == upload::BatchOutcome::End::kStopped;
+  if (batch.end != upload::BatchOutcome::End::kDone && !stopped) return failed(desktop, o);
+
+  const std::vector<FileResult> results = resultsOf(desktop, o, files, batch);
   desktop.clearBar();
   printUploadResults(results, o.json);
   std::string why;
@@ -140,6 +140,8 @@ int upload(app::AppState& state, ConsoleDesktop& desktop, const Options& o, cons
     // What stopped the run still says so: a hang-up takes the terminal along.
     return stopped ? stoppedStatus() : kExitFailed;
   }
+  const bool allDone =
+      std::all_of(results.begin(), results.end(), [](const FileResult& r) { return r.codes != nullptr; });
   return stopped ? stoppedStatus() : allDone ? kExitOk : kExitFilesFailed;
 }
 
@@ -149,9 +151,14 @@ int runOneShot(app::AppState& state, ConsoleDesktop& desktop, const Options& o, 
   state.paceSignIn = false;
   state.uploadIdleLimitMs = uint32_t(o.timeoutSeconds) * 1000;
   std::string password;
-  if (!o.user.empty()) {
-    const int unread = readPassword(desktop, o, &password);
-    if (unread >= 0) return unread;
+  const LineRead read = o.user.empty() ? LineRead::kLine : readPassword(desktop, o, &password);
+  if (read == LineRead::kTooLong) {
+    usageError("the password is longer than the " + std::to_string(kLongestPassword) + " bytes that flingpost takes");
+    return kExitUsage;
+  }
+  if (read == LineRead::kEnd) {
+    desktop.error("no password given");
+    return failed(desktop, o);
   }
   if (!shell::startNetwork(state)) return failed(desktop, o);
   // News for a person at a terminal; a script's log has no use for it.

@@ -17,14 +17,13 @@
 namespace console {
 namespace {
 
-const char kRecordFile[] = "versioncheck.txt";  // seconds since 1970, in decimal
 constexpr long long kDaySeconds = 24 * 60 * 60;
 
 long long now() { return static_cast<long long>(std::time(nullptr)); }
 
 bool checkedWithinADay() {
   std::string text;
-  if (!platform::readWholeFile(app::dataPath(kRecordFile), 32, &text) || text.empty() ||
+  if (!platform::readWholeFile(app::dataPath(app::kVersionCheckFile), 32, &text) || text.empty() ||
       text.find_first_not_of("0123456789\n") != std::string::npos)
     return false;
   const long long age = now() - std::strtoll(text.c_str(), nullptr, 10);
@@ -33,7 +32,7 @@ bool checkedWithinADay() {
 
 void recordCheck() {
   const std::string text = std::to_string(now()) + "\n";
-  platform::writeWholeFile(app::dataPath(kRecordFile), text.data(), text.size());
+  platform::writeWholeFile(app::dataPath(app::kVersionCheckFile), text.data(), text.size());
 }
 
 // The check's own desktop. The command's sign-in talks to the same service and
@@ -66,7 +65,7 @@ void DailyVersionCheck::startIfDue(app::AppState& state) {
   const app::ServiceEndpoint endpoint = state.service;
   const bool started = platform::startDetachedThread([desktop, endpoint, finished] {
     HeldBack heldBack(desktop);
-    if (service::versionCheckThread(heldBack, endpoint) == 1) {
+    if (service::versionCheckThread(heldBack, endpoint)) {
       heldBack.showHeld();
       recordCheck();
     }

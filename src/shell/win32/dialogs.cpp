@@ -50,7 +50,7 @@ void copyCodes(HWND dialog) {
   switch (copyToClipboard(dialog, windowText(edit))) {
     case ClipboardResult::kCopied:
       break;
-    case ClipboardResult::kNotOpened:
+    case ClipboardResult::kNotOpened:  // the text is still selected, as the viewer always did
       copyFailed();
       break;
     case ClipboardResult::kNotStored:

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "app/data_files.h"
-#include "app/data_folder_lock.h"
 
 namespace win32 {
 namespace {

@@ -1,7 +1,6 @@
 #include "shell/win32/win32_desktop.h"
 
-#include <shellapi.h>
-
+#include "platform/terminal.h"
 #include "shell/win32/dialogs.h"
 #include "shell/win32/resources/resource.h"
 #include "shell/win32/status_window.h"
@@ -50,9 +49,8 @@ void Win32Desktop::showLinkCodeViewer(app::CodeKind kind, const std::string& tex
   win32::showLinkCodeViewer(instance_, window_, kind, text);
 }
 
-void Win32Desktop::openInBrowser(const std::string& address) {
-  ShellExecuteA(nullptr, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
+// A browser that cannot be started goes unreported, as it always has.
+void Win32Desktop::openInBrowser(const std::string& address) { platform::openInBrowser(address); }
 
 void Win32Desktop::endProgram(int exitCode) { PostQuitMessage(exitCode); }
 

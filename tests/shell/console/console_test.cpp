@@ -628,6 +628,9 @@ TEST_F(ConsoleTest, HelpManualPageAndCompletionKnowTheSameOptions) {
   const std::set<std::string> help = optionsIn(run("--help").out);
   EXPECT_TRUE(help.count("--files-from") && help.count("-q")) << "the extraction found too little";
   EXPECT_EQ(optionsIn(readFileBytes(dir + "flingpost.1")), help);
+  // The page's title names the program's one version, as --version does ("flingpost VERSION\n").
+  const std::string version = "\"" + linesOf(run("--version").out).at(0) + "\"";
+  EXPECT_NE(readFileBytes(dir + "flingpost.1").find(version), std::string::npos) << version;
   std::string completion;
   const std::regex lists("(words|common)=\"([^\"]*)\"");
   const std::string bash = readFileBytes(dir + "flingpost.bash");
