@@ -62,11 +62,6 @@ enum SocketError : int {
   kWsaNotinitialised = 10093,
 };
 
-// The Windows Sockets code for a system error number: on POSIX the errno value
-// mapped (one without a Windows counterpart gets a code outside every Windows
-// Sockets code, so no text of theirs is borrowed); on Windows the number itself.
-int socketErrorCode(int systemError);
-
 // Starts the socket library once asked for `version` (major in the low byte,
 // minor in the high byte). Returns 0 or a Windows Sockets error code; on success
 // *granted holds the version the library agreed to. POSIX needs no start-up and

@@ -46,8 +46,6 @@ int waitFor(SocketHandle s, Wait wait, uint32_t ms) {
 
 }  // namespace
 
-int socketErrorCode(int systemError) { return systemError; }
-
 int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(version, granted); }
 
 void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : realStartup; }

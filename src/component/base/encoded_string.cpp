@@ -49,12 +49,6 @@ void EncodedString::clear() {
   utf16Valid_ = ansiValid_ = utf8Valid_ = true;
 }
 
-bool EncodedString::isEmpty() {
-  if (ansiValid_) return ansi_.getSize() == 0;
-  if (utf8Valid_) return utf8_.getSize() == 0;
-  return utf16_.getSize() <= 2;
-}
-
 void EncodedString::setText(const char* text, bool utf8) {
   if (utf8) setUtf8(text);
   else setAnsi(text);
@@ -84,15 +78,6 @@ void EncodedString::setUtf8(const char* text) {
   utf8_.append(text);
   utf8Valid_ = true;
   ansiValid_ = utf16Valid_ = false;
-}
-
-void EncodedString::setUtf16(const char16_t* text) {
-  clear();
-  if (!text || !*text) return;
-  utf16_.clear();
-  utf16_.appendWideString(text);
-  utf16Valid_ = true;
-  ansiValid_ = utf8Valid_ = false;
 }
 
 void EncodedString::setUtf16FromUnits(const char16_t* units, size_t n) {
@@ -158,35 +143,11 @@ const char16_t* EncodedString::getUtf16() {
   return reinterpret_cast<const char16_t*>(utf16_.getData());
 }
 
-int EncodedString::ansiSize() {
-  makeAnsiValid();
-  return ansi_.getSize();
-}
-
-int EncodedString::utf8Size() {
-  makeUtf8Valid();
-  return utf8_.getSize();
-}
-
 void EncodedString::appendAnsi(const char* text) {
   makeAnsiValid();
   utf8Valid_ = utf16Valid_ = false;
   ansiFitness_ = kFits;
   ansi_.append(text);
-}
-
-void EncodedString::appendAnsiBytes(const void* bytes, int n) {
-  makeAnsiValid();
-  utf8Valid_ = utf16Valid_ = false;
-  ansiFitness_ = kFits;
-  ansi_.appendBytes(bytes, n);
-}
-
-void EncodedString::appendUtf8(const char* text) {
-  makeUtf8Valid();
-  ansiValid_ = utf16Valid_ = false;
-  ansiFitness_ = kUnknown;
-  utf8_.append(text);
 }
 
 int EncodedString::charCount() {

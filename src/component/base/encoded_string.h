@@ -21,27 +21,20 @@ class EncodedString {
   // Each makes its form the only valid one; null or empty clears the value.
   void setAnsi(const char* text);
   void setUtf8(const char* text);
-  void setUtf16(const char16_t* text);
   // Raw bytes of either 8-bit form (they may hold zero bytes only at the end).
   void setAnsiBytes(const void* bytes, int n);
 
   const char* getAnsi();
   const char* getUtf8();
   const char16_t* getUtf16();
-  // Byte lengths of the 8-bit forms.
-  int ansiSize();
-  int utf8Size();
 
-  // Make the named form current, invalidate the other two, then append.
+  // Makes the ANSI form current, invalidates the other two, then appends.
   void appendAnsi(const char* text);
-  void appendUtf8(const char* text);
-  void appendAnsiBytes(const void* bytes, int n);
 
   // Characters: the ANSI length when that form is valid, else UTF-16 units.
   int charCount();
   // Whether the text converts to the ANSI code set without loss (cached).
   bool fitsAnsi();
-  bool isEmpty();
   void clear();
 
  private:

@@ -42,18 +42,9 @@ void HttpUploadImpl::releaseConnection() {
 }
 
 bool HttpUploadImpl::blockingUpload(ProgressCallback* callback) {
-  inProgress_ = true;
-  lastRunSucceeded_ = false;
-  const bool ok = run("BlockingUpload", callback);
-  inProgress_ = false;
-  lastRunSucceeded_ = ok;
-  return ok;
-}
-
-bool HttpUploadImpl::run(const char* contextName, ProgressCallback* callback) {
   callback_ = callback;
   log_.clearLog();
-  LogContext context(log_, contextName);
+  LogContext context(log_, "BlockingUpload");
 
   if (hostName_.charCount() == 0) {
     log_.logError("Hostname is empty");

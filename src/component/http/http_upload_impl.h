@@ -73,43 +73,32 @@ class HttpUploadImpl : public ComponentObject {
 
   EncodedString& hostName() { return hostName_; }
   EncodedString& path() { return path_; }
-  EncodedString& userAgent() { return userAgent_; }
   void setPort(int port) { port_ = port; }
-  int port() const { return port_; }
   // TLS for the runs' connections, trusting the certificates of the PEM file
   // `caFile` (empty: the system's roots).
   void setSecureChannel(bool on) { secureChannel_ = on; }
-  bool secureChannel() const { return secureChannel_; }
   void setCaFile(const std::string& path) { caFile_ = path; }
   // The HTTP proxy of the runs' connections (a host of "": none).
   void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
-  uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
   // The send and receive idle limit of each run's connection (0: its default).
   void setIdleLimitMs(uint32_t ms) { idleLimitMs_ = ms; }
-  uint32_t heartbeatMs() const { return heartbeatMs_; }
   // The largest piece of file data read and sent at once (2048 unless set).
   void setChunkSize(uint32_t bytes) { chunkSize_ = bytes ? bytes : 1; }
-  uint32_t chunkSize() const { return chunkSize_; }
-  bool inProgress() const { return inProgress_; }
-  bool lastRunSucceeded() const { return lastRunSucceeded_; }
 
   DataBuffer& replyBody() { return replyBody_; }
   EncodedString& replyHeaderText() { return replyHeaderText_; }
   int32_t statusCode() const { return statusCode_; }
   // The status line of the last reply, without its line end ("" when none).
   const StringBuffer& statusLine() const { return statusLine_; }
-  const std::vector<std::string>& unreadableFiles() const { return unreadableFiles_; }
 
   void setReplyLimits(const ReplyLimits& limits) { limits_ = limits; }
-  const ReplyLimits& replyLimits() const { return limits_; }
 
   // Tests and the fuzzer drive sendRequest and readReply over a connection of
   // their own.
   void attachConnectionForTesting(std::unique_ptr<SocketConnection> connection);
 
  private:
-  bool run(const char* contextName, ProgressCallback* callback);
   void releaseConnection();
 
   // Request composition (request_writer.cpp).
@@ -138,7 +127,6 @@ class HttpUploadImpl : public ComponentObject {
 
   std::vector<std::unique_ptr<FormField>> formFields_;
   std::vector<std::unique_ptr<FileEntry>> files_;
-  std::vector<std::string> unreadableFiles_;
   ProgressCallback* callback_ = nullptr;
   ByteSink* byteSink_ = nullptr;
   std::unique_ptr<SocketConnection> connection_;
@@ -146,8 +134,6 @@ class HttpUploadImpl : public ComponentObject {
   uint32_t connectTimeoutMs_ = 30000;
   uint32_t idleLimitMs_ = 0;
   uint32_t heartbeatMs_ = 250;
-  bool inProgress_ = false;
-  bool lastRunSucceeded_ = false;
   EncodedString userAgent_;
   EncodedString hostName_;
   int port_ = 80;

@@ -72,7 +72,7 @@ ChunkSize parseChunkSize(const char* line, uint64_t* size, const char** why) {
 MatchResult HttpUploadImpl::receiveHeader(EncodedString& headerText) {
   DataBuffer bytes;
   const MatchResult result =
-      connection_ ? connection_->ReceiveUntilMatchRaw("\r\n\r\n", bytes, limits_.maxHeaderBytes, callback_)
+      connection_ ? connection_->ReceiveUntilMatch("\r\n\r\n", bytes, limits_.maxHeaderBytes, callback_)
                   : MatchResult::kFailed;
   // The header is text: a zero byte ends it.
   const unsigned char* data = bytes.getData();
@@ -200,7 +200,7 @@ bool HttpUploadImpl::readBodyUntilClosed() {
 bool HttpUploadImpl::readChunkedBody() {
   DataBuffer line;
   for (;;) {
-    const MatchResult received = connection_->ReceiveUntilMatchRaw("\r\n", line, limits_.maxHeaderBytes, callback_);
+    const MatchResult received = connection_->ReceiveUntilMatch("\r\n", line, limits_.maxHeaderBytes, callback_);
     if (received != MatchResult::kMatched) {
       log_.logError("Failed to response chunk size");
       if (received == MatchResult::kTooLong) {
@@ -221,7 +221,7 @@ bool HttpUploadImpl::readChunkedBody() {
     }
     if (size == 0) {
       // The line that ends the chunked body; its outcome does not matter.
-      connection_->ReceiveUntilMatchRaw("\r\n", line, limits_.maxHeaderBytes, callback_);
+      connection_->ReceiveUntilMatch("\r\n", line, limits_.maxHeaderBytes, callback_);
       return true;
     }
     if (size > limits_.maxBodyBytes - replyBody_.getSize()) {

@@ -80,7 +80,6 @@ bool HttpUploadImpl::sendRequest() {
   statusLine_.clear();
   replyHeaderText_.clear();
   replyBody_.clear();
-  unreadableFiles_.clear();
 
   StringBuffer boundary;
   makeBoundary(platform::tickCount(), boundary);
@@ -99,6 +98,7 @@ bool HttpUploadImpl::sendRequest() {
   uint64_t bodyLength = uint64_t(params.getSize());
 
   std::vector<uint64_t> fileSizes;
+  std::vector<std::string> unreadableFiles;
   StringBuffer partHeader;
   for (const auto& file : files_) {
     buildFilePartHeader(file->field, boundary, partHeader);
@@ -118,9 +118,9 @@ bool HttpUploadImpl::sendRequest() {
       log_.logData("reason", "The file is 4 GiB or larger; its size does not fit the request");
       log_.logData("fileSize", decimal(fullSize).c_str());
     }
-    unreadableFiles_.push_back(file->field.value());
+    unreadableFiles.push_back(file->field.value());
   }
-  if (!unreadableFiles_.empty()) {
+  if (!unreadableFiles.empty()) {
     std::string dir = platform::currentDirectory();
     if (dir.size() > kMaxCurrentDir) dir.resize(kMaxCurrentDir);
     log_.logData("currentDir", dir.c_str());
@@ -223,7 +223,7 @@ bool HttpUploadImpl::sendFileData(FileEntry& file, uint64_t announcedSize, std::
     uint32_t got = 0;
     uint64_t at = 0;
     const bool taken =
-        fromFile ? source->take(want, &at, &got, nullptr) : source->read(chunk.data(), want, &got, nullptr);
+        fromFile ? source->take(want, &at, &got) : source->read(chunk.data(), want, &got);
     if (!taken || got == 0) break;
     const bool written = fromFile ? connection_->writeFromFile(source->handle(), at, got, monitor) == got
                                   : writeAll(*byteSink_, chunk.data(), got, monitor);

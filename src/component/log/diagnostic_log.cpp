@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "component/base/file_helpers.h"
-#include "platform/clock.h"
 
 namespace component {
 
@@ -22,8 +20,6 @@ bool DiagnosticLog::leaveContext() { return true; }
 bool DiagnosticLog::logData(const char*, const char*) { return true; }
 bool DiagnosticLog::logDataLong(const char*, int32_t) { return true; }
 bool DiagnosticLog::logDataHex(const char*, int32_t) { return true; }
-void DiagnosticLog::logTimestamp(const char*) {}
-bool DiagnosticLog::saveLastErrorXml(const char*, const char*) { return true; }
 
 namespace {
 
@@ -229,12 +225,6 @@ bool RecordingLog::logDataHex(const char* name, int32_t value) {
   return addPair(name, buf);
 }
 
-void RecordingLog::logTimestamp(const char* name) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%x", static_cast<unsigned>(platform::tickCount()));
-  addPair(name, buf);
-}
-
 void RecordingLog::lastErrorText(StringBuffer& out) {
   out.clear();
   render(*root_, 0, Form::kText, out);
@@ -248,12 +238,6 @@ void RecordingLog::lastErrorXml(StringBuffer& out) {
 void RecordingLog::lastErrorHtml(StringBuffer& out) {
   out.clear();
   render(*root_, 0, Form::kHtml, out);
-}
-
-bool RecordingLog::saveLastErrorXml(const char*, const char* path) {
-  StringBuffer xml;
-  lastErrorXml(xml);
-  return writeWholeFile(path, xml.getString(), uint32_t(xml.getSize()), nullptr);
 }
 
 }  // namespace component

@@ -46,16 +46,6 @@ bool ProgressMonitor::checkAbort(uint32_t intervalMs) {
   return aborted_;
 }
 
-void ProgressMonitor::pollAbort() {
-  const uint32_t t = now();
-  if (t - lastCallbackTick_ <= kDefaultCheckIntervalMs) return;
-  lastHeartbeatTick_ = t;
-  lastCallbackTick_ = t;
-  bool abort = false;
-  if (callback_) callback_->abortCheck(abort);
-  if (abort) aborted_ = true;
-}
-
 void ProgressMonitor::addProgress(int64_t count, bool& abort) {
   abort = false;
   aborted_ = false;

@@ -36,8 +36,6 @@ class ProgressMonitor {
   // A heartbeat when at least `intervalMs` has passed since the last one, then
   // the abort answer. An interval of 0 returns false and calls nothing.
   bool checkAbort(uint32_t intervalMs);
-  // Calls abortCheck when more than 300 ms passed since the last callback.
-  void pollAbort();
   // Counts bytes; percentDone when the integer percent rose, otherwise
   // abortCheck when the check interval (300 ms before any checkAbort) passed.
   void addProgress(int64_t count, bool& abort);
@@ -45,11 +43,9 @@ class ProgressMonitor {
 
   static int percent(int64_t done, int64_t total);
 
-  int64_t total() const { return total_; }
   int64_t done() const { return done_; }
   uint32_t lastHeartbeatTick() const { return lastHeartbeatTick_; }
   void setLastHeartbeatTick(uint32_t tick) { lastHeartbeatTick_ = tick; }
-  uint32_t checkIntervalMs() const { return checkIntervalMs_; }
 
   static void setTickSourceForTesting(TickSource source);
   static uint32_t now();

@@ -63,9 +63,6 @@ class SocketChannel {
   void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
   const std::string& proxyFailureText() const { return proxyFailure_; }
 
-  TcpSocket& tcpSocket() { return socket_; }
-  bool isSecure() const { return secure_; }
-
  protected:
   // The abort check that follows a completed transfer; records `message` when
   // the caller asked to stop.

@@ -16,18 +16,6 @@ std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t 
   return callback ? std::make_unique<ProgressMonitor>(callback, total) : nullptr;
 }
 
-// Received text for the caller, in the ANSI code set. A zero byte cannot be
-// part of a text, so any are left out.
-void setText(EncodedString& out, DataBuffer& raw) {
-  std::string text;
-  text.reserve(raw.getSize());
-  const unsigned char* bytes = raw.getData();
-  for (uint32_t i = 0; i < raw.getSize(); ++i) {
-    if (bytes[i] != 0) text.push_back(static_cast<char>(bytes[i]));
-  }
-  out.setAnsiBytes(text.data(), static_cast<int>(text.size()));
-}
-
 }  // namespace
 
 ComponentObject::~ComponentObject() = default;
@@ -134,7 +122,7 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
   return true;
 }
 
-SocketConnection::MatchResult SocketConnection::ReceiveUntilMatchRaw(const char* match, DataBuffer& out,
+SocketConnection::MatchResult SocketConnection::ReceiveUntilMatch(const char* match, DataBuffer& out,
                                                                      uint32_t maxBytes, ProgressCallback* callback) {
   out.clear();
   log_.clearLog();
@@ -172,20 +160,6 @@ SocketConnection::MatchResult SocketConnection::ReceiveUntilMatchRaw(const char*
     const bool ok = receiveOnce(out, receiveChunkSize_, monitor.get(), flags);
     if (!ok || out.getSize() == before) return MatchResult::kFailed;
   }
-}
-
-bool SocketConnection::ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback) {
-  out.clear();
-  DataBuffer raw;
-  const MatchResult result = ReceiveUntilMatchRaw(match.getAnsi(), raw, kMaxMatchBytes, callback);
-  setText(out, raw);
-  return result == MatchResult::kMatched;
-}
-
-bool SocketConnection::ReceiveLine(EncodedString& out, ProgressCallback* callback) {
-  EncodedString lineEnd;
-  lineEnd.setAnsi("\r\n");
-  return ReceiveUntilMatch(lineEnd, out, callback);
 }
 
 void SocketConnection::setMoreToFollow(bool on) {

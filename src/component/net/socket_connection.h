@@ -23,8 +23,6 @@ struct ReceiveFlags;
 class ComponentObject {
  public:
   virtual ~ComponentObject();
-  virtual bool reservedOperation1() { return false; }
-  virtual bool reservedOperation2() { return false; }
   // Renders the object's log in its text form.
   void lastErrorText(StringBuffer& out) { log_.lastErrorText(out); }
   void lastErrorXml(StringBuffer& out) { log_.lastErrorXml(out); }
@@ -78,11 +76,7 @@ class SocketConnection : public ComponentObject, public ByteSink {
   // including it, and the bytes after it stay pending, byte for byte. A peer
   // that sends more than `maxBytes` without the match ends it with kTooLong,
   // so a stream that never matches cannot grow `out` without bound.
-  MatchResult ReceiveUntilMatchRaw(const char* match, DataBuffer& out, uint32_t maxBytes, ProgressCallback* callback);
-  // The same as text, within kMaxMatchBytes; false unless the match came.
-  bool ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback);
-  bool ReceiveLine(EncodedString& out, ProgressCallback* callback);
-  static constexpr uint32_t kMaxMatchBytes = 1024 * 1024;
+  MatchResult ReceiveUntilMatch(const char* match, DataBuffer& out, uint32_t maxBytes, ProgressCallback* callback);
 
   using ByteSink::write;
   size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) override;

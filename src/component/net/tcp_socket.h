@@ -126,14 +126,6 @@ class TcpSocket {
   bool receiveChunk(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, DiagnosticLog& log,
                     ProgressMonitor* monitor, ReceiveFlags& flags);
 
-  // Waits for a secure channel built over this socket.
-  bool waitReadable(uint32_t timeLimitMs, ProgressMonitor* monitor, bool& closed, DiagnosticLog& log);
-  bool waitReadableSliced(uint32_t timeLimitMs, DiagnosticLog& log, ProgressMonitor* monitor);
-  bool receiveSome(void* buffer, uint32_t& length, bool& timedOut, DiagnosticLog& log, ProgressMonitor* monitor);
-  // Receives until the peer closes or a wait ends; true when anything arrived.
-  bool receiveUntilClosed(DataBuffer& out, DiagnosticLog& log, ProgressMonitor* monitor);
-
-  bool isConnected() const { return connected_; }
   bool hasSocket() const { return handle_ != platform::kInvalidSocket; }
   platform::SocketHandle handle() const { return handle_; }
 
@@ -143,11 +135,10 @@ class TcpSocket {
   // After a writability wait: true when the connect went through, else
   // `code` gets the error that ended it (recorded as "sockError").
   bool connectCompleted(int& code, DiagnosticLog& log);
-  // One recv on a socket found readable. A peer that closed (`closedText`)
-  // closes this socket; a failed recv records the system's text, then
-  // `failedText`. Bytes received are counted on the monitor.
-  bool receiveReady(void* buffer, uint32_t& length, const char* closedText, const char* failedText,
-                    DiagnosticLog& log, ProgressMonitor* monitor);
+  // One recv on a socket found readable. A peer that closed closes this
+  // socket too; a failed recv records the system's text. Bytes received are
+  // counted on the monitor.
+  bool receiveReady(void* buffer, uint32_t& length, DiagnosticLog& log, ProgressMonitor* monitor);
   // One platform wait for writability of at most `ms`.
   int waitWritableOnce(uint32_t ms) const;
   // What a send takes its bytes from: memory, or (bytes null) an open file.
