@@ -3,21 +3,21 @@
 // Every read is bounded (ReplyLimits) so a hostile reply can neither exhaust
 // memory nor keep the reader looping, and the body grows in steps that keep
 // the work linear in its size.
-#include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "component/http/gzip_body.h"
 #include "component/http/http_upload_impl.h"
 #include "component/http/reply_header.h"
 #include "component/net/progress_monitor.h"
+#include "protocol/reply_text.h"
 
 namespace component {
 namespace {
 
 using MatchResult = SocketConnection::MatchResult;
 
-constexpr uint32_t kMaxChunkSizeDigits = 16;
 // How long a reply sent before the request was complete is waited for.
 constexpr uint32_t kEarlyReplyIdleMs = 2000;
 
@@ -37,34 +37,6 @@ bool isInterimContinue(EncodedString& headerText) {
 bool hasNoBody(const ReplyHeader& header) {
   const int32_t status = header.getStatusCode();
   return status == 204 || status == 304 || (header.hasContentLength() && header.getContentLength() == 0);
-}
-
-enum class ChunkSize { kNumber, kNone, kInvalid };
-
-// The chunk size at the start of a chunk-size line, read like "%x" (leading
-// white space skipped, an optional "0x", anything after the digits ignored),
-// except that a sign or more than 16 digits make the line invalid.
-ChunkSize parseChunkSize(const char* line, uint64_t* size, const char** why) {
-  const char* p = line;
-  while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  if (*p == '+' || *p == '-') {
-    *why = "Chunk size line carries a sign";
-    return ChunkSize::kInvalid;
-  }
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2]))) p += 2;
-  uint32_t digits = 0;
-  uint64_t value = 0;
-  for (; std::isxdigit(static_cast<unsigned char>(*p)); ++p) {
-    if (++digits > kMaxChunkSizeDigits) {
-      *why = "Chunk size line has more than 16 hexadecimal digits";
-      return ChunkSize::kInvalid;
-    }
-    const int c = std::tolower(static_cast<unsigned char>(*p));
-    value = (value << 4) | uint64_t(c <= '9' ? c - '0' : c - 'a' + 10);
-  }
-  if (digits == 0) return ChunkSize::kNone;
-  *size = value;
-  return ChunkSize::kNumber;
 }
 
 }  // namespace
@@ -209,15 +181,18 @@ bool HttpUploadImpl::readChunkedBody() {
       }
       return false;
     }
-    line.appendChar(0);
+    // The line without its "\r\n", read as the upload has always read it.
+    const std::string_view text(reinterpret_cast<const char*>(line.getData()), line.getSize() - 2);
     uint64_t size = 0;
-    const char* why = nullptr;
-    switch (parseChunkSize(reinterpret_cast<const char*>(line.getData()), &size, &why)) {
-      case ChunkSize::kNone: return true;
-      case ChunkSize::kInvalid:
-        log_.logError(why);
+    switch (protocol::parseChunkSize(text, protocol::Reading::kLenient, &size)) {
+      case protocol::ChunkSize::kNone: return true;
+      case protocol::ChunkSize::kSign:
+        log_.logError("Chunk size line carries a sign");
         return false;
-      case ChunkSize::kNumber: break;
+      case protocol::ChunkSize::kTooManyDigits:
+        log_.logError("Chunk size line has more than 16 hexadecimal digits");
+        return false;
+      case protocol::ChunkSize::kSize: break;
     }
     if (size == 0) {
       // The line that ends the chunked body; its outcome does not matter.

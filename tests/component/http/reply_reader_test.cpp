@@ -182,6 +182,7 @@ TEST(ReplyBounds, RepliesAtAndBeyondEachLimit) {
       {"chunk size of 17 digits", 0, kChunked + "00000000000000005\r\nhello\r\n0\r\n\r\n", false,
        "more than 16 hexadecimal digits", nullptr},
       {"chunk size line that is no number ends the body", 0, kChunked + "3\r\nabc\r\nzz\r\nlater\r\n", true, "", "abc"},
+      {"chunk sizes read as scanf reads them", 0, kChunked + " 0x3\r\nabc\r\n2 junk\r\nde\r\n0\r\n\r\n", true, "", "abcde"},
       {"chunk size beyond the body limit", 5, kChunked + "FFFFFFFFFFFFFFFF\r\n", false,
        "Chunk size exceeds the reply body limit", ""},
       {"second chunk beyond what remains", 5, kChunked + "3\r\nabc\r\n3\r\ndef\r\n0\r\n\r\n", false,
