@@ -44,7 +44,7 @@ class ObserverCallback : public component::ProgressCallback {
 // `pathInUtf8`: the form of outcome.path (see DroppedFiles::pathsInUtf8).
 bool uploadOne(app::AppState& state, const app::WebAddress& target, const std::string& albumKey, bool pathInUtf8,
                component::ProgressCallback* callback, FileOutcome& outcome) {
-  component::HttpUpload upload;
+  component::HttpUpload upload(*state.env);
   upload.setHostname(target.host.c_str());
   upload.setPath(target.path.c_str());
   upload.setPort(target.port);
@@ -81,7 +81,7 @@ bool uploadOne(app::AppState& state, const app::WebAddress& target, const std::s
     // A plain request's proxy asks for its sign-in in the reply itself.
     if (proxy && !target.secure && status == 407) {
       std::string statusLine, schemes;
-      platform::replyStatus(upload.impl().replyHeaderText().getUtf8(), &statusLine, &schemes);
+      platform::replyStatus(upload.replyHeaderText(), &statusLine, &schemes);
       outcome.error = platform::proxyRefusalText(proxy->address(), target.host + ":" + std::to_string(target.port),
                                                  status, statusLine, schemes, !proxy->user.empty());
     }

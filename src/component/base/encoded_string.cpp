@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/charset.h"
 
 namespace component {
 namespace {
@@ -18,8 +17,9 @@ std::u16string unitsOf(DataBuffer& b) {
 
 }  // namespace
 
-EncodedString::EncodedString()
-    : ansiFitness_(kUnknown), utf16Valid_(true), ansiValid_(true), utf8Valid_(true) {
+EncodedString::EncodedString(platform::CodeSet codeSet)
+    : codeSet_(codeSet),
+      ansiFitness_(kUnknown), utf16Valid_(true), ansiValid_(true), utf8Valid_(true) {
   utf16_.appendChar(0);
   utf16_.appendChar(0);
 }
@@ -28,6 +28,7 @@ EncodedString::EncodedString(const EncodedString& other) : EncodedString() { *th
 
 EncodedString& EncodedString::operator=(const EncodedString& other) {
   if (this == &other) return *this;
+  codeSet_ = other.codeSet_;
   ansiFitness_ = other.ansiFitness_;
   utf16Valid_ = other.utf16Valid_;
   ansiValid_ = other.ansiValid_;
@@ -92,10 +93,10 @@ void EncodedString::makeAnsiValid() {
   if (ansiValid_) return;
   ansi_.clear();
   if (utf8Valid_) {
-    const std::string a = platform::utf16ToAnsi(platform::utf8ToUtf16(utf8_.getString()));
+    const std::string a = codeSet_.fromUtf16(platform::utf8ToUtf16(utf8_.getString()));
     ansi_.appendBytes(a.data(), int(a.size()));
   } else if (utf16Valid_ && utf16_.getSize() > 3) {
-    const std::string a = platform::utf16ToAnsi(unitsOf(utf16_));
+    const std::string a = codeSet_.fromUtf16(unitsOf(utf16_));
     ansi_.appendBytes(a.data(), int(a.size()));
   }
   ansiValid_ = true;
@@ -114,7 +115,7 @@ void EncodedString::makeUtf8Valid() {
       utf8_.appendBytes(u.data(), int(u.size()));
     }
   } else if (ansiValid_) {
-    const std::string u = platform::utf16ToUtf8(platform::ansiToUtf16(ansi_.getString()));
+    const std::string u = platform::utf16ToUtf8(codeSet_.toUtf16(ansi_.getString()));
     utf8_.appendBytes(u.data(), int(u.size()));
   }
   utf8Valid_ = true;
@@ -124,7 +125,7 @@ void EncodedString::makeUtf16Valid() {
   if (utf16Valid_) return;
   std::u16string w;
   if (utf8Valid_) w = platform::utf8ToUtf16(utf8_.getString());
-  else if (ansiValid_) w = platform::ansiToUtf16(ansi_.getString());
+  else if (ansiValid_) w = codeSet_.toUtf16(ansi_.getString());
   setUtf16FromUnits(w.data(), w.size());
 }
 
@@ -160,8 +161,8 @@ bool EncodedString::fitsAnsi() {
   if (ansiFitness_ != kUnknown) return ansiFitness_ == kFits;
   bool lossy = false;
   std::string a;
-  if (utf16Valid_) a = platform::utf16ToAnsi(unitsOf(utf16_), &lossy);
-  else if (utf8Valid_) a = platform::utf16ToAnsi(platform::utf8ToUtf16(utf8_.getString()), &lossy);
+  if (utf16Valid_) a = codeSet_.fromUtf16(unitsOf(utf16_), &lossy);
+  else if (utf8Valid_) a = codeSet_.fromUtf16(platform::utf8ToUtf16(utf8_.getString()), &lossy);
   else return true;  // only the ANSI form is valid: it fits by definition
   ansi_.clear();
   ansi_.appendBytes(a.data(), int(a.size()));

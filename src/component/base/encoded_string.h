@@ -1,18 +1,20 @@
 #pragma once
-// EncodedString: one text held in up to three forms (the ANSI code set, UTF-8,
+// EncodedString: one text held in up to three forms (an ANSI code set, UTF-8,
 // UTF-16LE) and converted between them on demand. At least one form is valid at
-// any time, and every valid form holds the same text.
+// any time, and every valid form holds the same text. The code set is the one
+// it was made with (its copies keep it): the process's own unless given.
 #include <cstddef>
 #include <cstdint>
 
 #include "component/base/data_buffer.h"
 #include "component/base/string_buffer.h"
+#include "platform/charset.h"
 
 namespace component {
 
 class EncodedString {
  public:
-  EncodedString();
+  explicit EncodedString(platform::CodeSet codeSet = platform::CodeSet());
   EncodedString(const EncodedString& other);
   EncodedString& operator=(const EncodedString& other);
 
@@ -45,6 +47,7 @@ class EncodedString {
   void makeUtf16Valid();
   void setUtf16FromUnits(const char16_t* units, size_t n);
 
+  platform::CodeSet codeSet_;
   int32_t ansiFitness_;
   bool utf16Valid_;
   bool ansiValid_;

@@ -18,7 +18,15 @@ std::unique_ptr<StringBuffer> storedText(EncodedString& text) {
 
 FormField::FormField(EncodedString& name, EncodedString& value) : name_(storedText(name)), value_(storedText(value)) {}
 
-HttpUploadImpl::HttpUploadImpl() { userAgent_.appendAnsi(kUserAgent); }
+HttpUploadImpl::HttpUploadImpl(platform::Env& env, ChannelMaker channels)
+    : env_(env),
+      channels_(std::move(channels)),
+      userAgent_(env.codeSet()),
+      hostName_(env.codeSet()),
+      path_(env.codeSet()),
+      replyHeaderText_(env.codeSet()) {
+  userAgent_.appendAnsi(kUserAgent);
+}
 
 HttpUploadImpl::~HttpUploadImpl() = default;
 
@@ -28,11 +36,6 @@ void HttpUploadImpl::addParam(EncodedString& name, EncodedString& value) {
 
 void HttpUploadImpl::addFileReference(EncodedString& fieldName, EncodedString& localPath) {
   files_.push_back(std::make_unique<FileEntry>(fieldName, localPath));
-}
-
-void HttpUploadImpl::attachConnectionForTesting(std::unique_ptr<SocketConnection> connection) {
-  connection_ = std::move(connection);
-  byteSink_ = connection_.get();
 }
 
 void HttpUploadImpl::releaseConnection() {
@@ -52,7 +55,7 @@ bool HttpUploadImpl::blockingUpload(ProgressCallback* callback) {
     return false;
   }
 
-  connection_ = std::make_unique<SocketConnection>();
+  connection_ = std::make_unique<SocketConnection>(env_, channels_);
   connection_->setHeartbeatMs(heartbeatMs_);
   connection_->setReceiveIdleLimitMs(idleLimitMs_);
   connection_->setSendIdleLimitMs(idleLimitMs_);

@@ -12,7 +12,9 @@
 #include "component/base/data_buffer.h"
 #include "component/base/encoded_string.h"
 #include "component/base/string_buffer.h"
+#include "component/http/http_upload.h"
 #include "component/net/socket_connection.h"
+#include "platform/env.h"
 
 namespace component {
 
@@ -39,20 +41,15 @@ struct FileEntry {
   EncodedString path;
 };
 
-// Bounds on what a reply may make the reader hold or do. A reply that passes one
-// ends the read with false and a log entry.
-struct ReplyLimits {
-  uint32_t maxHeaderBytes = 1024 * 1024;  // a header (or a chunk-size line) without its end
-  uint32_t maxInterimReplies = 100;       // "100 Continue" replies before the final one
-  uint32_t maxBodyBytes = 256u * 1024 * 1024;  // the body, framed or unpacked
-};
-
 class HttpUploadImpl : public ComponentObject {
  public:
-  HttpUploadImpl();
+  // See HttpUpload.
+  HttpUploadImpl(platform::Env& env, ChannelMaker channels);
   ~HttpUploadImpl() override;
   HttpUploadImpl(const HttpUploadImpl&) = delete;
   HttpUploadImpl& operator=(const HttpUploadImpl&) = delete;
+
+  platform::CodeSet codeSet() const { return env_.codeSet(); }
 
   // Fields and files are sent in every later run; nothing removes them.
   void addParam(EncodedString& name, EncodedString& value);
@@ -94,10 +91,6 @@ class HttpUploadImpl : public ComponentObject {
 
   void setReplyLimits(const ReplyLimits& limits) { limits_ = limits; }
 
-  // Tests and the fuzzer drive sendRequest and readReply over a connection of
-  // their own.
-  void attachConnectionForTesting(std::unique_ptr<SocketConnection> connection);
-
  private:
   void releaseConnection();
 
@@ -125,6 +118,8 @@ class HttpUploadImpl : public ComponentObject {
   // false: the run has failed whatever came.
   bool keepEarlyReply(ProgressMonitor* monitor);
 
+  platform::Env& env_;
+  ChannelMaker channels_;
   std::vector<std::unique_ptr<FormField>> formFields_;
   std::vector<std::unique_ptr<FileEntry>> files_;
   ProgressCallback* callback_ = nullptr;

@@ -9,7 +9,6 @@
 #include "component/http/content_types.h"
 #include "component/http/http_upload_impl.h"
 #include "component/net/progress_monitor.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 
 namespace component {
@@ -82,7 +81,7 @@ bool HttpUploadImpl::sendRequest() {
   replyBody_.clear();
 
   StringBuffer boundary;
-  makeBoundary(platform::tickCount(), boundary);
+  makeBoundary(env_.tickCount(), boundary);
 
   StringBuffer params;
   for (const auto& field : formFields_) {
@@ -154,7 +153,7 @@ bool HttpUploadImpl::sendRequest() {
   header.append("\r\n\r\n");
 
   std::unique_ptr<ProgressMonitor> monitor;
-  if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength));
+  if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength), env_);
   if (connection_) {
     connection_->setHeartbeatMs(heartbeatMs_);
     // The pieces are gathered into large sends, and the system need not send
@@ -211,7 +210,7 @@ bool HttpUploadImpl::sendFileData(FileEntry& file, uint64_t announcedSize, std::
     log_.logData("filename", file.field.value());
     return false;
   }
-  if (monitor && monitor->lastHeartbeatTick() == 0) monitor->setLastHeartbeatTick(ProgressMonitor::now());
+  if (monitor) monitor->startHeartbeats();
 
   // On a plain connection the system sends the chunks from the file itself:
   // they are taken from the source, not read.

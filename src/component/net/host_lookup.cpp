@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "component/net/progress_monitor.h"
 #include "component/net/tcp_socket.h"
 
 namespace component {
@@ -46,8 +45,8 @@ bool lookUpDotted(const std::string& host, StringBuffer& dotted, uint32_t* addre
 
 // Takes the time since `start` off `budget`; false (and the message) when the
 // budget is used up. A wrapped counter skips the check.
-bool budgetLeft(uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLog& log) {
-  const uint32_t now = ProgressMonitor::now();
+bool budgetLeft(platform::Env& env, uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLog& log) {
+  const uint32_t now = env.tickCount();
   if (limitMs == 0 || now < start) return true;
   const uint32_t spent = now - start;
   if (spent >= budget) {
@@ -60,9 +59,9 @@ bool budgetLeft(uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLo
 
 }  // namespace
 
-bool resolveHost(const char* host, uint32_t* address) {
+bool resolveHost(platform::Env& env, const char* host, uint32_t* address) {
   DiagnosticLog discard;
-  if (!host || !startSockets(discard)) return false;
+  if (!host || !startSockets(env, discard)) return false;
   const std::string given(host);
   if (platform::lookUpIPv4(given, address)) return true;
   const std::string cleaned = cleanedHost(given);
@@ -72,23 +71,23 @@ bool resolveHost(const char* host, uint32_t* address) {
   return false;
 }
 
-bool resolveHostTimed(const char* host, uint32_t timeLimitMs, DiagnosticLog& log, StringBuffer& dotted,
-                      uint32_t* address) {
+bool resolveHostTimed(platform::Env& env, const char* host, uint32_t timeLimitMs, DiagnosticLog& log,
+                      StringBuffer& dotted, uint32_t* address) {
   dotted.clear();
-  if (!host || !startSockets(log)) return false;
+  if (!host || !startSockets(env, log)) return false;
   const std::string given(host);
   uint32_t budget = timeLimitMs;
-  uint32_t start = ProgressMonitor::now();
+  uint32_t start = env.tickCount();
   if (lookUpDotted(given, dotted, address)) return true;
-  if (!budgetLeft(timeLimitMs, start, budget, log)) return false;
+  if (!budgetLeft(env, timeLimitMs, start, budget, log)) return false;
 
   const std::string cleaned = cleanedHost(given);
   if (cleaned.empty()) return false;
   if (cleaned.size() != given.size()) {
-    start = ProgressMonitor::now();
+    start = env.tickCount();
     dotted.clear();
     if (lookUpDotted(cleaned, dotted, address)) return true;
-    if (!budgetLeft(timeLimitMs, start, budget, log)) return false;
+    if (!budgetLeft(env, timeLimitMs, start, budget, log)) return false;
   }
   if (hasOneDot(cleaned)) {
     dotted.clear();

@@ -12,21 +12,17 @@ namespace component {
 namespace {
 
 // A monitor exists only for the callers that want to follow an operation.
-std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t total) {
-  return callback ? std::make_unique<ProgressMonitor>(callback, total) : nullptr;
+std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t total, platform::Env& env) {
+  return callback ? std::make_unique<ProgressMonitor>(callback, total, env) : nullptr;
 }
 
 }  // namespace
 
 ComponentObject::~ComponentObject() = default;
 
-SocketConnection::SocketConnection() = default;
+SocketConnection::SocketConnection(platform::Env& env, ChannelMaker channels)
+    : env_(env), channels_(std::move(channels)) {}
 SocketConnection::~SocketConnection() = default;
-
-void SocketConnection::adoptChannelForTesting(std::unique_ptr<SocketChannel> channel) {
-  channel_ = std::move(channel);
-  pendingBytes_.clear();
-}
 
 bool SocketConnection::receiveOnce(DataBuffer& out, uint32_t maxBytes, ProgressMonitor* monitor,
                                    ReceiveFlags& flags) {
@@ -38,11 +34,11 @@ bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int t
   log_.clearLog();
   LogContext context(log_, "Connect");
   channel_.reset();  // closes the earlier connection first
-  channel_ = std::make_unique<SocketChannel>();
+  channel_ = channels_ ? channels_() : std::make_unique<SocketChannel>(env_);
   pendingBytes_.clear();
   channel_->setCaFile(caFile_);
   channel_->setProxy(proxy_);
-  const auto monitor = monitorFor(callback, 100);
+  const auto monitor = monitorFor(callback, 100, env_);
   return channel_->connect(host.getUtf8(), port, secure, heartbeatMs_, static_cast<uint32_t>(std::max(timeLimitMs, 0)),
                            log_, monitor.get());
 }
@@ -62,7 +58,7 @@ bool SocketConnection::ReceiveBytes(DataBuffer& out, ProgressCallback* callback)
     log_.logError("No connection is established");
     return false;
   }
-  const auto monitor = monitorFor(callback, 0);
+  const auto monitor = monitorFor(callback, 0, env_);
   if (pendingBytes_.getSize() > 0) {
     out.appendBuffer(pendingBytes_);
     pendingBytes_.clear();
@@ -85,7 +81,7 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
     log_.logError("No connection is established");
     return false;
   }
-  const auto monitor = monitorFor(callback, noPercent ? 0 : count);
+  const auto monitor = monitorFor(callback, noPercent ? 0 : count, env_);
   const uint32_t pending = pendingBytes_.getSize();
   if (pending > 0) {
     bool abort = false;
@@ -131,7 +127,7 @@ SocketConnection::MatchResult SocketConnection::ReceiveUntilMatch(const char* ma
     log_.logError("No connection is established");
     return MatchResult::kFailed;
   }
-  const auto monitor = monitorFor(callback, 0);
+  const auto monitor = monitorFor(callback, 0, env_);
   const std::string pattern(match ? match : "");
   // The search runs on the bytes as they came, so whatever follows the match
   // (a compressed or UTF-8 body) stays pending byte for byte.

@@ -10,14 +10,14 @@
 #include "component/base/encoded_string.h"
 #include "component/log/diagnostic_log.h"
 #include "component/net/proxy_tunnel.h"
+#include "component/net/socket_channel.h"
+#include "platform/env.h"
 #include "platform/files.h"
 
 namespace component {
 
 class ProgressCallback;
 class ProgressMonitor;
-class SocketChannel;
-struct ReceiveFlags;
 
 // The common base of the component's objects: each owns its log.
 class ComponentObject {
@@ -48,7 +48,9 @@ class ByteSink {
 
 class SocketConnection : public ComponentObject, public ByteSink {
  public:
-  SocketConnection();
+  // The clock and socket start-up are those of `env`; each Connect opens its
+  // channel with `channels` (null: a socket).
+  explicit SocketConnection(platform::Env& env = platform::Env::standard(), ChannelMaker channels = nullptr);
   ~SocketConnection() override;
   SocketConnection(const SocketConnection&) = delete;
   SocketConnection& operator=(const SocketConnection&) = delete;
@@ -99,15 +101,13 @@ class SocketConnection : public ComponentObject, public ByteSink {
   void setSendIdleLimitMs(uint32_t ms) { sendIdleLimitMs_ = ms; }
   DataBuffer& pendingBytes() { return pendingBytes_; }
 
-  // Tests and the fuzzer: use `channel` as the current connection (pending
-  // bytes are dropped, as by Connect).
-  void adoptChannelForTesting(std::unique_ptr<SocketChannel> channel);
-
  private:
   // One channel receive of at most `maxBytes` into `out` with this
   // connection's settings.
   bool receiveOnce(DataBuffer& out, uint32_t maxBytes, ProgressMonitor* monitor, ReceiveFlags& flags);
 
+  platform::Env& env_;
+  ChannelMaker channels_;
   std::unique_ptr<SocketChannel> channel_;
   uint32_t receiveIdleLimitMs_ = 0;
   uint32_t sendIdleLimitMs_ = 0;

@@ -8,15 +8,15 @@
 
 namespace component {
 
-TcpSocket::TcpSocket() {
+TcpSocket::TcpSocket(platform::Env& env) : env_(env) {
   DiagnosticLog discard;
-  startSockets(discard);
+  startSockets(env_, discard);
 }
 
 TcpSocket::~TcpSocket() { closeSocket(); }
 
 bool TcpSocket::createSocket(DiagnosticLog& log) {
-  if (!startSockets(log)) return false;
+  if (!startSockets(env_, log)) return false;
   closeSocket();
   handle_ = platform::openStreamSocket();
   if (handle_ == platform::kInvalidSocket) {
@@ -50,7 +50,7 @@ bool TcpSocket::prepareHost(const char* host, std::string& use, DiagnosticLog& l
   // Other names go on as given: the look-up cleans them only when they are not
   // found as they are.
   use = trimmed.equalsIgnoreCase("localhost") ? "127.0.0.1" : host;
-  startSockets(log);
+  startSockets(env_, log);
   return true;
 }
 
@@ -67,7 +67,7 @@ bool TcpSocket::connectPlain(const char* host, int port, DiagnosticLog& log) {
   std::string use;
   if (!prepareHost(host, use, log)) return false;
   uint32_t address = 0;
-  if (!platform::parseDottedIPv4(use, &address) && !resolveHost(use.c_str(), &address)) {
+  if (!platform::parseDottedIPv4(use, &address) && !resolveHost(env_, use.c_str(), &address)) {
     log.logError("Cannot get host by name.");
     log.logData("hostname", use.c_str());
     return false;
@@ -112,15 +112,15 @@ bool TcpSocket::connectMonitored(const char* host, int port, uint32_t heartbeatM
   uint32_t budget = connectTimeoutMs_;
   uint32_t address = 0;
   if (!platform::parseDottedIPv4(use, &address)) {
-    const uint32_t start = ProgressMonitor::now();
+    const uint32_t start = env_.tickCount();
     StringBuffer dotted;
-    if (!resolveHostTimed(use.c_str(), connectTimeoutMs_, log, dotted, &address) || dotted.getSize() == 0) {
+    if (!resolveHostTimed(env_, use.c_str(), connectTimeoutMs_, log, dotted, &address) || dotted.getSize() == 0) {
       log.logError("Cannot get host by name.");
       log.logData("hostname", use.c_str());
       return false;
     }
     if (address == 0) return false;
-    const uint32_t now = ProgressMonitor::now();
+    const uint32_t now = env_.tickCount();
     if (budget != 0 && now >= start) {
       if (now - start >= budget) {
         log.logError("Application timeout after DNS");

@@ -12,6 +12,7 @@
 #include "component/base/data_buffer.h"
 #include "component/base/string_buffer.h"
 #include "component/log/diagnostic_log.h"
+#include "platform/env.h"
 #include "platform/sockets.h"
 
 namespace component {
@@ -34,9 +35,10 @@ constexpr uint32_t kLargestReceiveBuffer = 1000000;
 // a file up to this many) and go out in one system call.
 constexpr size_t kGatherBytes = 256 * 1024;
 
-// Starts Windows Sockets once per process. Later calls return true at once,
-// also when the first attempt failed. The reason of a failure goes to `log`.
-bool startSockets(DiagnosticLog& log);
+// Starts Windows Sockets once per process, through `env`. Later calls return
+// true at once, also when the first attempt failed. The reason of a failure
+// goes to `log`.
+bool startSockets(platform::Env& env, DiagnosticLog& log);
 
 // Records the text of a Windows Sockets error code as "SocketError", with
 // hints for some codes.
@@ -44,16 +46,18 @@ void reportSocketError(int code, DiagnosticLog& log);
 
 // Host look-up through a cleaned copy and a "www." retry. True with the first
 // IPv4 address (network byte order) of the host.
-bool resolveHost(const char* host, uint32_t* address);
+bool resolveHost(platform::Env& env, const char* host, uint32_t* address);
 // The same, checking a time budget between look-ups (a look-up itself is not
-// interrupted); `dotted` gets the address as "a.b.c.d". A limit of 0 means none.
-bool resolveHostTimed(const char* host, uint32_t timeLimitMs, DiagnosticLog& log, StringBuffer& dotted,
-                      uint32_t* address);
+// interrupted) on the clock of `env`; `dotted` gets the address as "a.b.c.d".
+// A limit of 0 means none.
+bool resolveHostTimed(platform::Env& env, const char* host, uint32_t timeLimitMs, DiagnosticLog& log,
+                      StringBuffer& dotted, uint32_t* address);
 
 class TcpSocket {
  public:
-  // Runs the Windows Sockets start-up if it is still pending.
-  TcpSocket();
+  // Runs the Windows Sockets start-up if it is still pending. Its clock and
+  // start-up are those of `env`.
+  explicit TcpSocket(platform::Env& env);
   virtual ~TcpSocket();
   TcpSocket(const TcpSocket&) = delete;
   TcpSocket& operator=(const TcpSocket&) = delete;
@@ -164,6 +168,7 @@ class TcpSocket {
   // Puts the socket in or out of non-blocking mode when it is not so already.
   void setNonBlockingMode(bool on);
 
+  platform::Env& env_;
   platform::SocketHandle handle_ = platform::kInvalidSocket;
   bool connected_ = false;
   uint32_t idleLimitMs_ = 30000;
