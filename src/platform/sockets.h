@@ -126,7 +126,5 @@ bool lookUpIPv4(const std::string& host, uint32_t* address);
 bool systemLookUpIPv4(const std::string& host, uint32_t* address);
 // inet_addr of a text: false when it is not a dotted number (all-ones result).
 bool parseDottedIPv4(const std::string& text, uint32_t* address);
-// "a.b.c.d" of an address in network byte order.
-std::string formatIPv4(uint32_t address);
 
 }  // namespace platform

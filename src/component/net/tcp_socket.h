@@ -44,14 +44,10 @@ bool startSockets(platform::Env& env, DiagnosticLog& log);
 // hints for some codes.
 void reportSocketError(int code, DiagnosticLog& log);
 
-// Host look-up through a cleaned copy and a "www." retry. True with the first
-// IPv4 address (network byte order) of the host.
-bool resolveHost(platform::Env& env, const char* host, uint32_t* address);
-// The same, checking a time budget between look-ups (a look-up itself is not
-// interrupted) on the clock of `env`; `dotted` gets the address as "a.b.c.d".
-// A limit of 0 means none.
-bool resolveHostTimed(platform::Env& env, const char* host, uint32_t timeLimitMs, DiagnosticLog& log,
-                      StringBuffer& dotted, uint32_t* address);
+// Host look-up through a cleaned copy and a "www." retry, with a time limit
+// (0: none) checked between look-ups (a look-up itself is not interrupted) on
+// the clock of `env`. True with the first IPv4 address (network byte order).
+bool resolveHost(platform::Env& env, const char* host, uint32_t timeLimitMs, DiagnosticLog& log, uint32_t* address);
 
 class TcpSocket {
  public:
@@ -64,16 +60,13 @@ class TcpSocket {
 
   // Closes any open socket and opens a new one.
   bool createSocket(DiagnosticLog& log);
-  // connectMonitored when a monitor is given and the heartbeat is not 0,
-  // otherwise connectPlain. Never lets an exception out.
+  // Connects to `host` within connectTimeoutMs (0: one blocking connect with
+  // no limit): a non-blocking connect and a wait for writability. Given a
+  // monitor and a heartbeat, the look-up counts against the time, the wait is
+  // sliced at the heartbeat so the monitor can stop it, and there is one
+  // attempt; otherwise the look-up is not timed, and a wait that runs out is
+  // tried once more. Never lets an exception out.
   bool connectTo(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor);
-  // With connectTimeoutMs not 0: a non-blocking connect that waits that long
-  // for writability, and tries once more when the wait passes.
-  bool connectPlain(const char* host, int port, DiagnosticLog& log);
-  // connectTimeoutMs is the budget for look-up and connect together; the wait
-  // is sliced at the heartbeat so the monitor can abort it. No retry.
-  bool connectMonitored(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
-                        ProgressMonitor* monitor);
 
   // One wait for writability (before the connect is made: for its outcome);
   // 0 means six hours.
@@ -134,8 +127,14 @@ class TcpSocket {
   platform::SocketHandle handle() const { return handle_; }
 
  private:
-  // Steps shared by both connects: checks the host and maps "localhost".
+  // Checks the host and maps "localhost".
   bool prepareHost(const char* host, std::string& use, DiagnosticLog& log);
+  // The host's address; `timed`: the look-up counts against `budget`.
+  bool findAddress(const std::string& host, bool timed, uint32_t& budget, DiagnosticLog& log, uint32_t* address);
+  // The connect itself, on the socket just made, within `budget`; `monitor`
+  // (null: none) follows its waits.
+  bool connectAddress(uint32_t address, int port, uint32_t budget, uint32_t heartbeatMs, DiagnosticLog& log,
+                      ProgressMonitor* monitor);
   // After a writability wait: true when the connect went through, else
   // `code` gets the error that ended it (recorded as "sockError").
   bool connectCompleted(int& code, DiagnosticLog& log);

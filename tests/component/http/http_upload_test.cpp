@@ -179,7 +179,7 @@ TEST(UploadConnect, FailedConnectsSayWhyWithinTheirTimeLimit) {
     std::vector<const char*> logHas;
   } cases[] = {
       {false, 0, 0, 0, 900, 0, {"WSAECONNREFUSED", "timeoutMs: 30000"}},
-      {false, 0, 1, 0, 900, 0, {"Connect function failed", "timeoutMs: 30000"}},
+      {false, 0, 1, 0, 900, 0, {"Connect function failed\r\n    SocketError: WSAECONNREFUSED", "timeoutMs: 30000"}},
       {true, 300, 0, 290, 900, 1, {"socket is not ready for writing", "timeoutMs: 300"}},
       {true, 300, 1, 290, 600, 0, {"WSAEWOULDBLOCK", "Check to make sure the port is not blocked by a firewall."}},
       {true, 3000, 2, 0, 1000, 0,

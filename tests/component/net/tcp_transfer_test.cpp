@@ -29,7 +29,7 @@ class Transfer : public ::testing::Test {
   void connect(const std::function<void(testsupport::LoopbackPeer&)>& script) {
     script(peer);
     peer.start();
-    ASSERT_TRUE(socket.connectPlain("127.0.0.1", peer.port(), log)) << textOf(log);
+    ASSERT_TRUE(socket.connectTo("127.0.0.1", peer.port(), 0, log, nullptr)) << textOf(log);
   }
   testsupport::LoopbackPeer peer;
   component::TcpSocket socket{platform::Env::standard()};
