@@ -17,6 +17,23 @@ std::string shown(const std::string& text) {
 
 std::string seconds(uint32_t ms) { return std::to_string((ms + 999) / 1000); }
 
+// The request for a tunnel to `target`, with the proxy's sign-in when given.
+std::string connectRequest(const std::string& target, const std::string& authorization) {
+  std::string request = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
+  if (!authorization.empty()) request += "Proxy-Authorization: " + authorization + "\r\n";
+  return request + "\r\n";
+}
+
+// Every byte, or false when the socket fails.
+bool sendWhole(SocketHandle s, const std::string& bytes) {
+  for (size_t sent = 0; sent < bytes.size();) {
+    const int n = sendSome(s, bytes.data() + sent, int(bytes.size() - sent));
+    if (n <= 0) return false;
+    sent += size_t(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 int replyStatus(const std::string& header, std::string* statusLine, std::string* authSchemes) {
@@ -48,14 +65,9 @@ ProxyTunnel openProxyTunnel(SocketHandle s, const std::string& proxy, const std:
     t.errorText = text;
     return t;
   };
-  std::string request = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
-  if (!authorization.empty()) request += "Proxy-Authorization: " + authorization + "\r\n";
-  request += "\r\n";
   const std::string failed = "The connection to the proxy " + proxy + " failed while asking it for " + target;
-  for (size_t sent = 0; sent < request.size();) {
-    const int n = sendSome(s, request.data() + sent, int(request.size() - sent));
-    if (n <= 0) return end(Outcome::kSocket, failed + " (" + lastSocketErrorText() + ").");
-    sent += size_t(n);
+  if (!sendWhole(s, connectRequest(target, authorization))) {
+    return end(Outcome::kSocket, failed + " (" + lastSocketErrorText() + ").");
   }
 
   std::string reply;

@@ -94,7 +94,15 @@ class HttpUploadImpl : public ComponentObject {
  private:
   void releaseConnection();
 
-  // Request composition (request_writer.cpp).
+  // Request composition (request_writer.cpp): the form fields' text; the body's
+  // length, with every file's size (false, logged, when a file cannot be
+  // read); the header; then every part on the wire.
+  void composeFields(const StringBuffer& boundary, StringBuffer& out) const;
+  bool measureBody(const StringBuffer& boundary, const StringBuffer& fields, std::vector<uint64_t>& fileSizes,
+                   uint64_t* bodyLength);
+  void composeHeader(const StringBuffer& boundary, uint64_t bodyLength, StringBuffer& out);
+  bool writeParts(const StringBuffer& header, const StringBuffer& fields, const StringBuffer& boundary,
+                  const std::vector<uint64_t>& fileSizes, ProgressMonitor* monitor);
   void buildFilePartHeader(const FormField& file, const StringBuffer& boundary, StringBuffer& out) const;
   bool sendFileData(FileEntry& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
                     ProgressMonitor* monitor);
@@ -106,7 +114,11 @@ class HttpUploadImpl : public ComponentObject {
   bool fileDataFailed(FileEntry& file, uint64_t announcedSize, ProgressMonitor* monitor);
   bool fileBecameShorter(FileEntry& file, uint64_t announcedSize, uint64_t sentSize);
 
-  // Reply reception (reply_reader.cpp).
+  // Reply reception (reply_reader.cpp): the final reply's header, past the
+  // interim ones, into replyHeaderText_; and the gzip body unpacked in place
+  // (false when it unpacks beyond the limit).
+  bool receiveFinalHeader();
+  bool unpackBody();
   SocketConnection::MatchResult receiveHeader(EncodedString& headerText);
   void logReceiveFailure(const char* message);
   // A body receive that the callback stopped: logs why, returns false.

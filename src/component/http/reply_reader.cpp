@@ -75,28 +75,7 @@ bool HttpUploadImpl::readReply() {
   statusLine_.clear();
   replyHeaderText_.clear();
   replyBody_.clear();
-
-  MatchResult received = receiveHeader(replyHeaderText_);
-  if (received != MatchResult::kMatched) {
-    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive until double-CRLF");
-    StringBuffer socketLog;
-    if (connection_) connection_->lastErrorText(socketLog);
-    log_.logData("socketLog", socketLog.getString());
-    return false;
-  }
-
-  uint32_t interim = 0;
-  while (isInterimContinue(replyHeaderText_)) {
-    if (++interim > limits_.maxInterimReplies) {
-      log_.logError("Too many interim 100 Continue replies");
-      log_.logDataLong("maxInterimReplies", int32_t(limits_.maxInterimReplies));
-      return false;
-    }
-    replyHeaderText_.clear();
-    received = receiveHeader(replyHeaderText_);
-    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive after 100 Continue");
-    if (received != MatchResult::kMatched) return false;
-  }
+  if (!receiveFinalHeader()) return false;
 
   ReplyHeader header;
   header.parse(replyHeaderText_.getUtf8());
@@ -106,21 +85,45 @@ bool HttpUploadImpl::readReply() {
     log_.logError("Received unexpected HTTP response");
     return false;
   }
-
-  replyBody_.clear();
   if (!readReplyBody(header)) {
     log_.logError("Failed to fetch response data.");
     return false;
   }
+  return unpackBody();
+}
 
-  const unsigned char* body = replyBody_.getData();
-  if (replyBody_.getSize() > 10 && body[0] == 0x1F && body[1] == 0x8B) {
-    DataBuffer unpacked;
-    switch (gunzip(body, replyBody_.getSize(), limits_.maxBodyBytes, unpacked, log_)) {
-      case GunzipResult::kOk: replyBody_.takeFrom(unpacked); break;
-      case GunzipResult::kInvalid: break;  // the body stays as it came
-      case GunzipResult::kTooLarge: return false;
+bool HttpUploadImpl::receiveFinalHeader() {
+  MatchResult received = receiveHeader(replyHeaderText_);
+  if (received != MatchResult::kMatched) {
+    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive until double-CRLF");
+    StringBuffer socketLog;
+    if (connection_) connection_->lastErrorText(socketLog);
+    log_.logData("socketLog", socketLog.getString());
+    return false;
+  }
+  for (uint32_t interim = 1; isInterimContinue(replyHeaderText_); ++interim) {
+    if (interim > limits_.maxInterimReplies) {
+      log_.logError("Too many interim 100 Continue replies");
+      log_.logDataLong("maxInterimReplies", int32_t(limits_.maxInterimReplies));
+      return false;
     }
+    replyHeaderText_.clear();
+    received = receiveHeader(replyHeaderText_);
+    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive after 100 Continue");
+    if (received != MatchResult::kMatched) return false;
+  }
+  return true;
+}
+
+bool HttpUploadImpl::unpackBody() {
+  // gzip data is unpacked whatever the header says.
+  const unsigned char* body = replyBody_.getData();
+  if (replyBody_.getSize() <= 10 || body[0] != 0x1F || body[1] != 0x8B) return true;
+  DataBuffer unpacked;
+  switch (gunzip(body, replyBody_.getSize(), limits_.maxBodyBytes, unpacked, log_)) {
+    case GunzipResult::kOk: replyBody_.takeFrom(unpacked); break;
+    case GunzipResult::kInvalid: break;  // the body stays as it came
+    case GunzipResult::kTooLarge: return false;
   }
   return true;
 }

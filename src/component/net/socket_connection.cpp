@@ -82,23 +82,7 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
     return false;
   }
   const auto monitor = monitorFor(callback, noPercent ? 0 : count, env_);
-  const uint32_t pending = pendingBytes_.getSize();
-  if (pending > 0) {
-    bool abort = false;
-    if (count < pending) {
-      out.append(pendingBytes_.getData(), count);
-      pendingBytes_.removeFront(count);
-      if (monitor) monitor->addProgress(count, abort);
-      return true;
-    }
-    out.appendBuffer(pendingBytes_);
-    pendingBytes_.clear();
-    count -= pending;
-    if (count == 0) {
-      if (monitor) monitor->addProgress(pending, abort);
-      return true;
-    }
-  }
+  if (takePending(count, out, monitor.get())) return true;
   while (count != 0) {
     const uint32_t before = out.getSize();
     ReceiveFlags flags;
@@ -115,6 +99,24 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
     }
     count -= got;
   }
+  return true;
+}
+
+bool SocketConnection::takePending(uint32_t& count, DataBuffer& out, ProgressMonitor* monitor) {
+  const uint32_t pending = pendingBytes_.getSize();
+  if (pending == 0) return false;
+  bool abort = false;  // only counted: the caller's answer is not acted on here
+  if (count < pending) {
+    out.append(pendingBytes_.getData(), count);
+    pendingBytes_.removeFront(count);
+    if (monitor) monitor->addProgress(count, abort);
+    return true;
+  }
+  out.appendBuffer(pendingBytes_);
+  pendingBytes_.clear();
+  count -= pending;
+  if (count != 0) return false;
+  if (monitor) monitor->addProgress(pending, abort);
   return true;
 }
 

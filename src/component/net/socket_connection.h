@@ -102,6 +102,10 @@ class SocketConnection : public ComponentObject, public ByteSink {
   DataBuffer& pendingBytes() { return pendingBytes_; }
 
  private:
+  // Hands out what earlier receives left pending, at most `count` bytes, and
+  // takes them off `count`; true when they were all that was asked for (then
+  // counted on the monitor).
+  bool takePending(uint32_t& count, DataBuffer& out, ProgressMonitor* monitor);
   // One channel receive of at most `maxBytes` into `out` with this
   // connection's settings.
   bool receiveOnce(DataBuffer& out, uint32_t maxBytes, ProgressMonitor* monitor, ReceiveFlags& flags);
