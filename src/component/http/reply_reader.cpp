@@ -177,7 +177,7 @@ bool HttpUploadImpl::readChunkedBody() {
   for (;;) {
     const MatchResult received = connection_->ReceiveUntilMatch("\r\n", line, limits_.maxHeaderBytes, callback_);
     if (received != MatchResult::kMatched) {
-      log_.logError("Failed to response chunk size");
+      log_.logError("Failed to response chunk size");  // sic: what every trail has said
       if (received == MatchResult::kTooLong) {
         log_.logError("Chunk size line exceeds the size limit");
         log_.logDataLong("maxLineBytes", int32_t(limits_.maxHeaderBytes));

@@ -16,7 +16,8 @@ namespace {
 
 // The header lines between the user agent and the boundary; the header is
 // composed from its pieces, so no text of the host, path or boundary can be
-// taken for a placeholder.
+// taken for a placeholder. They announce keep-alive, as they always have,
+// although each run closes its connection after the reply.
 constexpr const char* kHeaderMiddle =
     "\r\n"
     "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*;q=0.5\r\n"
@@ -189,7 +190,7 @@ bool HttpUploadImpl::writeParts(const StringBuffer& header, const StringBuffer& 
   }
   // The failed writes of the files and the closing boundary tell each other
   // apart by the number of their full stops, as they always have.
-  std::vector<unsigned char> chunk(size_t(chunkSize_) + 32);
+  std::vector<unsigned char> chunk(size_t(chunkSize_) + 32);  // 32 bytes to spare, as it has always had
   StringBuffer partHeader;
   for (size_t i = 0; i < files_.size(); ++i) {
     buildFilePartHeader(files_[i]->field, boundary, partHeader);

@@ -163,11 +163,11 @@ bool SocketChannel::receiveSecure(DataBuffer& out, uint32_t maxBytes, uint32_t h
   }
   flags.socketError = true;
   if (n == 0) {
-    log.logError("Failed to received data on socket.");
+    log.logError(kReceiveClosedText);
     close(log);
   } else {
     log.logError(tls_->errorText().c_str());
-    log.logError("Failed to receive data on the TCP socket");
+    log.logError(kReceiveFailedText);
   }
   return false;
 }

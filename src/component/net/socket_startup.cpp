@@ -37,6 +37,7 @@ const char* startupErrorText(int code) {
 bool startSockets(platform::Env& env, DiagnosticLog& log) {
   if (!g_startupPending) return true;
   uint16_t granted = 0;
+  // 9.9, more than any stack has: one that takes it grants the best it has.
   int result = env.startupSockets(versionWord(9, 9), &granted);
   if (result == platform::kWsaVernotsupported) {
     int major = 5;

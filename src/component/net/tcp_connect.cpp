@@ -135,6 +135,8 @@ bool TcpSocket::connectAddress(uint32_t address, int port, uint32_t budget, uint
     connected_ = true;
     return true;
   }
+  // Each way of connecting has always ended its message so: with a monitor
+  // without the full stop.
   log.logError(monitor ? "Connect function failed" : "Connect function failed.");
   if (!reported) reportSocketError(code, log);
   return false;

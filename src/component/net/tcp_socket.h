@@ -26,6 +26,11 @@ struct ReceiveFlags {
   bool socketError = false;  // the socket failed or the peer closed it
 };
 
+// What a receive records when the peer has closed, and when it failed. The
+// first reads oddly, but every trail has always said it so: keep it.
+constexpr const char kReceiveClosedText[] = "Failed to received data on socket.";
+constexpr const char kReceiveFailedText[] = "Failed to receive data on the TCP socket";
+
 // Time limits that stand for "no limit", and the bounds of the settings.
 constexpr uint32_t kUnlimitedWaitMs = 21600000;  // six hours
 constexpr uint32_t kLargestIdleLimitMs = 5000000;

@@ -252,13 +252,13 @@ bool TcpSocket::receiveReady(void* buffer, uint32_t& length, DiagnosticLog& log,
   length = 0;
   const int n = platform::receiveSome(handle_, buffer, static_cast<int>(std::min<uint32_t>(max, 0x7FFFFFFF)));
   if (n == 0) {
-    log.logError("Failed to received data on socket.");
+    log.logError(kReceiveClosedText);
     closeSocket();
     return false;
   }
   if (n < 0) {
     log.logError(platform::lastSocketErrorText().c_str());
-    log.logError("Failed to receive data on the TCP socket");
+    log.logError(kReceiveFailedText);
     return false;
   }
   length = static_cast<uint32_t>(n);
