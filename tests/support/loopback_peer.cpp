@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "platform/clock.h"
-#include "support/peer_sockets.h"
 
 namespace testsupport {
 namespace {

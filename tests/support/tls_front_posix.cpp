@@ -15,7 +15,6 @@
 #include "platform/sockets.h"
 #include "support/dev_service.h"
 #include "support/loopback_peer.h"
-#include "support/peer_sockets.h"
 #include "support/temp_dir.h"
 #include "support/tls_front.h"
 

@@ -39,10 +39,6 @@ class ByteSink {
     (void)data, (void)itemSize, (void)count, (void)monitor;
     return 0;
   }
-  virtual size_t write(const void* data, size_t itemSize, int reserved, size_t count, ProgressMonitor* monitor) {
-    (void)data, (void)itemSize, (void)reserved, (void)count, (void)monitor;
-    return 0;
-  }
   virtual ~ByteSink() = default;
 };
 
@@ -80,7 +76,6 @@ class SocketConnection : public ComponentObject, public ByteSink {
   // so a stream that never matches cannot grow `out` without bound.
   MatchResult ReceiveUntilMatch(const char* match, DataBuffer& out, uint32_t maxBytes, ProgressCallback* callback);
 
-  using ByteSink::write;
   size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) override;
   // Whether writeFromFile can be used on the current connection.
   bool canSendFromFile() const;

@@ -1,6 +1,6 @@
 #include <winsock2.h>
 
-#include "support/peer_sockets.h"
+#include "support/loopback_peer.h"
 
 namespace testsupport {
 

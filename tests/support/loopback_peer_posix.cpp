@@ -3,7 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "support/peer_sockets.h"
+#include "support/loopback_peer.h"
 
 namespace testsupport {
 
