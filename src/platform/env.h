@@ -1,11 +1,10 @@
 #pragma once
 // Env: what the client takes from the system that a test must be able to
 // replace: the millisecond clock, the start-up of the socket library and the
-// ANSI code set. Code that needs them is handed an Env when it is made, as
-// LevelDB carries its Env in its Options: the program hands in Env::standard(),
-// the system's own, and a test derives an Env of its own that overrides what it
-// replaces. An Env outlives everything it is handed to, and is used from any
-// thread: an override must be safe for that.
+// ANSI code set. Code that needs them is handed an Env when it is made: the
+// program hands in Env::standard(), the system's own, and a test derives an Env
+// of its own that overrides what it replaces. An Env outlives everything it
+// is handed to, and is used from any thread: an override must be safe for that.
 #include <cstdint>
 
 #include "platform/charset.h"
