@@ -12,7 +12,6 @@
 
 #include "component/base/file_helpers.h"
 #include "component/http/http_upload.h"
-#include "component/http/http_upload_impl.h"
 
 int main(int argc, char** argv) {
   const char* caFile = nullptr;
@@ -51,7 +50,7 @@ int main(int argc, char** argv) {
   upload.setPath(argc == 6 ? argv[5] : "/upload");
   upload.addParam("user", "bench");
   upload.addFileReference("image", argv[3]);
-  if (argc >= 5 && std::atol(argv[4]) > 0) upload.impl().setChunkSize(uint32_t(std::atol(argv[4])));
+  if (argc >= 5 && std::atol(argv[4]) > 0) upload.setChunkSize(uint32_t(std::atol(argv[4])));
 
   const auto start = std::chrono::steady_clock::now();
   const bool done = upload.blockingUpload();

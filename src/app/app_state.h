@@ -11,6 +11,7 @@
 #include "app/desktop.h"
 #include "app/rect.h"
 #include "app/service_endpoint.h"
+#include "platform/env.h"
 
 namespace app {
 
@@ -66,6 +67,11 @@ class AppState {
   // Where service requests go: kestrova.com:80 until the front-end sets what
   // chooseServiceEndpoint found, before startUp.
   ServiceEndpoint service;
+
+  // The clock, socket start-up and ANSI code set of the run, for what the
+  // client hands them to: the system's own, unless a test sets its own before
+  // startUp.
+  platform::Env* env = &platform::Env::standard();
 };
 
 }  // namespace app

@@ -35,7 +35,7 @@ class ProgressView {
   // may not spell. A view that shows ANSI text alone shows '?' for what that
   // code set lacks.
   virtual void setStatusTextUtf8(const std::string& text) {
-    setStatusText(platform::utf16ToAnsi(platform::utf8ToUtf16(text)));
+    setStatusText(platform::CodeSet().fromUtf16(platform::utf8ToUtf16(text)));
   }
   // `percent` is passed on unchecked; callers keep it within 0..100.
   virtual void setProgress(int percent) = 0;

@@ -10,9 +10,7 @@
 namespace platform {
 namespace {
 
-std::string g_testCodeSet;
-
-std::string systemCodeSet() {
+std::string processCodeSet() {
   static const std::string name = [] {
     std::string cs;
     if (locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0))) {
@@ -24,8 +22,6 @@ std::string systemCodeSet() {
   }();
   return name;
 }
-
-std::string codeSet() { return g_testCodeSet.empty() ? systemCodeSet() : g_testCodeSet; }
 
 bool isUtf8Name(const std::string& n) {
   return strcasecmp(n.c_str(), "UTF-8") == 0 || strcasecmp(n.c_str(), "UTF8") == 0;
@@ -83,23 +79,28 @@ std::string toBytes(const std::u16string& s) {
   return out;
 }
 
+
+// iconv's name of the code set.
+std::string nameOf(uint32_t codePage) {
+  if (codePage == 0) return processCodeSet();
+  return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
+}
+
 }  // namespace
 
-bool ansiIsUtf8() { return isUtf8Name(codeSet()); }
+bool CodeSet::isUtf8() const { return isUtf8Name(nameOf(codePage_)); }
 
-std::u16string ansiToUtf16(const std::string& ansi, bool* lossy) {
-  if (ansiIsUtf8()) return utf8ToUtf16(ansi, lossy);
-  const std::string cs = codeSet();
+std::u16string CodeSet::toUtf16(const std::string& ansi, bool* lossy) const {
+  if (isUtf8()) return utf8ToUtf16(ansi, lossy);
+  const std::string cs = nameOf(codePage_);
   return fromBytes(convert(cs.c_str(), "UTF-16LE", ansi.data(), ansi.size(), 1, std::string("\xFD\xFF", 2), lossy));
 }
 
-std::string utf16ToAnsi(const std::u16string& text, bool* lossy) {
-  if (ansiIsUtf8()) return utf16ToUtf8(text, lossy);
+std::string CodeSet::fromUtf16(const std::u16string& text, bool* lossy) const {
+  if (isUtf8()) return utf16ToUtf8(text, lossy);
   const std::string bytes = toBytes(text);
-  const std::string cs = codeSet();
+  const std::string cs = nameOf(codePage_);
   return convert("UTF-16LE", cs.c_str(), bytes.data(), bytes.size(), 2, "?", lossy);
 }
-
-void setAnsiCodeSetForTesting(const std::string& name) { g_testCodeSet = name; }
 
 }  // namespace platform

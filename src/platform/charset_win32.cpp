@@ -1,25 +1,21 @@
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "platform/charset.h"
 
 namespace platform {
 namespace {
 
-UINT g_testCodePage = 0;
-
-UINT ansiCodePage() { return g_testCodePage ? g_testCodePage : GetACP(); }
+UINT pageOf(uint32_t codePage) { return codePage ? UINT(codePage) : GetACP(); }
 
 }  // namespace
 
-bool ansiIsUtf8() { return ansiCodePage() == CP_UTF8; }
+bool CodeSet::isUtf8() const { return pageOf(codePage_) == CP_UTF8; }
 
-std::u16string ansiToUtf16(const std::string& ansi, bool* lossy) {
-  if (ansiIsUtf8()) return utf8ToUtf16(ansi, lossy);
+std::u16string CodeSet::toUtf16(const std::string& ansi, bool* lossy) const {
+  if (isUtf8()) return utf8ToUtf16(ansi, lossy);
   if (lossy) *lossy = false;
   if (ansi.empty()) return std::u16string();
-  const UINT cp = ansiCodePage();
+  const UINT cp = pageOf(codePage_);
   int n = MultiByteToWideChar(cp, 0, ansi.data(), int(ansi.size()), nullptr, 0);
   std::u16string out(size_t(n > 0 ? n : 0), u'\0');
   if (n > 0) MultiByteToWideChar(cp, 0, ansi.data(), int(ansi.size()), reinterpret_cast<wchar_t*>(&out[0]), n);
@@ -27,11 +23,11 @@ std::u16string ansiToUtf16(const std::string& ansi, bool* lossy) {
   return out;
 }
 
-std::string utf16ToAnsi(const std::u16string& text, bool* lossy) {
-  if (ansiIsUtf8()) return utf16ToUtf8(text, lossy);
+std::string CodeSet::fromUtf16(const std::u16string& text, bool* lossy) const {
+  if (isUtf8()) return utf16ToUtf8(text, lossy);
   if (lossy) *lossy = false;
   if (text.empty()) return std::string();
-  const UINT cp = ansiCodePage();
+  const UINT cp = pageOf(codePage_);
   const auto* w = reinterpret_cast<const wchar_t*>(text.data());
   BOOL usedDefault = FALSE;
   // Without WC_NO_BEST_FIT_CHARS Windows writes look-alikes (U+0100 as 'A') and
@@ -43,10 +39,6 @@ std::string utf16ToAnsi(const std::u16string& text, bool* lossy) {
   if (n > 0) WideCharToMultiByte(cp, flags, w, int(text.size()), &out[0], n, nullptr, &usedDefault);
   if (lossy) *lossy = usedDefault != FALSE || n <= 0;
   return out;
-}
-
-void setAnsiCodeSetForTesting(const std::string& name) {
-  g_testCodePage = name.empty() ? 0 : UINT(std::strtoul(name.c_str(), nullptr, 10));
 }
 
 }  // namespace platform

@@ -1,10 +1,9 @@
 #include "platform/proxy.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 
 #include "platform/clock.h"
+#include "protocol/reply_text.h"
 
 namespace platform {
 namespace {
@@ -16,27 +15,24 @@ std::string shown(const std::string& text) {
   return out;
 }
 
-bool startsWithIgnoringCase(const std::string& text, size_t at, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  if (text.size() - at < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[at + i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
+std::string seconds(uint32_t ms) { return std::to_string((ms + 999) / 1000); }
+
+// The request for a tunnel to `target`, with the proxy's sign-in when given.
+std::string connectRequest(const std::string& target, const std::string& authorization) {
+  std::string request = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
+  if (!authorization.empty()) request += "Proxy-Authorization: " + authorization + "\r\n";
+  return request + "\r\n";
+}
+
+// Every byte, or false when the socket fails.
+bool sendWhole(SocketHandle s, const std::string& bytes) {
+  for (size_t sent = 0; sent < bytes.size();) {
+    const int n = sendSome(s, bytes.data() + sent, int(bytes.size() - sent));
+    if (n <= 0) return false;
+    sent += size_t(n);
   }
   return true;
 }
-
-// The end of a reply header (its empty line, ended by CRLF or a bare LF), or npos.
-size_t headerEnd(const std::string& text) {
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
-    const size_t next = at + 1;
-    if (next < text.size() && text[next] == '\n') return next + 1;
-    if (next + 1 < text.size() && text[next] == '\r' && text[next + 1] == '\n') return next + 2;
-  }
-  return std::string::npos;
-}
-
-std::string seconds(uint32_t ms) { return std::to_string((ms + 999) / 1000); }
 
 }  // namespace
 
@@ -44,23 +40,17 @@ int replyStatus(const std::string& header, std::string* statusLine, std::string*
   const size_t lineEnd = std::min(header.find_first_of("\r\n"), header.size());
   *statusLine = header.substr(0, lineEnd);
   authSchemes->clear();
-  const size_t blank = statusLine->find(' ');
-  if (statusLine->compare(0, 5, "HTTP/") != 0 || blank == std::string::npos) return 0;
-  int status = 0;
-  for (size_t i = blank + 1; i < statusLine->size() && i < blank + 4; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>((*statusLine)[i]))) return 0;
-    status = status * 10 + ((*statusLine)[i] - '0');
-  }
-  if (status < 100) return 0;
-  const char* field = status == 401 ? "WWW-Authenticate:" : "Proxy-Authenticate:";
-  for (size_t at = header.find('\n'); at != std::string::npos; at = header.find('\n', at + 1)) {
-    if (!startsWithIgnoringCase(header, at + 1, field)) continue;
-    size_t from = at + 1 + std::strlen(field);
-    while (from < header.size() && (header[from] == ' ' || header[from] == '\t')) ++from;
-    const size_t to = header.find_first_of(" \t\r\n,", from);
-    if (to == from) continue;
+  const int status = protocol::statusCode(*statusLine, protocol::Reading::kStrict);
+  if (status == 0) return 0;
+  const char* field = status == 401 ? "WWW-Authenticate" : "Proxy-Authenticate";
+  const size_t firstLineEnd = header.find('\n');
+  const std::string_view rest =
+      firstLineEnd == std::string::npos ? std::string_view() : std::string_view(header).substr(firstLineEnd + 1);
+  for (const auto& [name, value] : protocol::parseHeaderFields(rest)) {
+    const std::string scheme = value.substr(0, value.find_first_of(" \t,"));
+    if (!protocol::sameName(name, field) || scheme.empty()) continue;
     if (!authSchemes->empty()) *authSchemes += ", ";
-    *authSchemes += shown(header.substr(from, to == std::string::npos ? std::string::npos : to - from));
+    *authSchemes += shown(scheme);
   }
   return status;
 }
@@ -75,14 +65,9 @@ ProxyTunnel openProxyTunnel(SocketHandle s, const std::string& proxy, const std:
     t.errorText = text;
     return t;
   };
-  std::string request = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
-  if (!authorization.empty()) request += "Proxy-Authorization: " + authorization + "\r\n";
-  request += "\r\n";
   const std::string failed = "The connection to the proxy " + proxy + " failed while asking it for " + target;
-  for (size_t sent = 0; sent < request.size();) {
-    const int n = sendSome(s, request.data() + sent, int(request.size() - sent));
-    if (n <= 0) return end(Outcome::kSocket, failed + " (" + lastSocketErrorText() + ").");
-    sent += size_t(n);
+  if (!sendWhole(s, connectRequest(target, authorization))) {
+    return end(Outcome::kSocket, failed + " (" + lastSocketErrorText() + ").");
   }
 
   std::string reply;
@@ -105,13 +90,13 @@ ProxyTunnel openProxyTunnel(SocketHandle s, const std::string& proxy, const std:
                  "The proxy " + proxy + " closed the connection before it answered the request for " + target + ".");
     }
     reply.append(buffer, size_t(n));
-    const size_t at = headerEnd(reply);
+    const size_t at = protocol::headerEnd(reply);
     if (at == std::string::npos && reply.size() > kMaxProxyReplyHeaderBytes) {
       return end(Outcome::kTooLong, "The proxy " + proxy + " sent an answer header longer than " +
                                         std::to_string(kMaxProxyReplyHeaderBytes) + " bytes when asked for " +
                                         target + ".");
     }
-    if (reply.size() >= 5 && reply.compare(0, 5, "HTTP/") != 0) break;
+    if (!protocol::startsLikeStatusLine(reply)) break;
     if (at == std::string::npos) continue;
     t.status = replyStatus(reply.substr(0, at), &t.statusLine, &t.authSchemes);
     // The tunnel's first byte is the server's, and the server speaks only
@@ -144,7 +129,7 @@ std::string proxyRefusalText(const std::string& proxy, const std::string& target
   bool basic = authSchemes.empty();
   for (size_t from = 0; from < authSchemes.size();) {
     const size_t to = std::min(authSchemes.find(", ", from), authSchemes.size());
-    basic = basic || (to - from == 5 && startsWithIgnoringCase(authSchemes, from, "basic"));
+    basic = basic || protocol::sameName(std::string_view(authSchemes).substr(from, to - from), "Basic");
     from = to + 2;
   }
   if (!basic) return asks + " by " + authSchemes + ", which Flingpost cannot give: it signs in to proxies by Basic only.";

@@ -1,7 +1,6 @@
 #include "platform/sockets.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 namespace platform {
@@ -16,13 +15,6 @@ bool lookUpIPv4(const std::string& host, uint32_t* address) {
     return true;
   }
   return systemLookUpIPv4(host, address);
-}
-
-std::string formatIPv4(uint32_t address) {
-  const auto* b = reinterpret_cast<const unsigned char*>(&address);
-  char buf[20];
-  std::snprintf(buf, sizeof buf, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
-  return buf;
 }
 
 }  // namespace platform

@@ -62,21 +62,11 @@ enum SocketError : int {
   kWsaNotinitialised = 10093,
 };
 
-// The Windows Sockets code for a system error number: on POSIX the errno value
-// mapped (one without a Windows counterpart gets a code outside every Windows
-// Sockets code, so no text of theirs is borrowed); on Windows the number itself.
-int socketErrorCode(int systemError);
-
 // Starts the socket library once asked for `version` (major in the low byte,
 // minor in the high byte). Returns 0 or a Windows Sockets error code; on success
 // *granted holds the version the library agreed to. POSIX needs no start-up and
-// answers 0 with the version asked for.
+// answers 0 with the version asked for. Code reaches it through its Env (env.h).
 int startupSockets(uint16_t version, uint16_t* granted);
-
-// Tests replace the start-up call to exercise version fall-backs and failures.
-// Passing nullptr restores the real one.
-using SocketStartupFn = int (*)(uint16_t version, uint16_t* granted);
-void setSocketStartupForTesting(SocketStartupFn fn);
 
 // The calling thread's last socket error, as a Windows Sockets code.
 int lastSocketError();
@@ -105,8 +95,6 @@ int sendNonBlocking(SocketHandle s, const void* data, int size, bool moreFollows
 // canSendFromFile() holds (Linux's sendfile; Windows reads and sends instead).
 bool canSendFromFile();
 int sendFromFile(SocketHandle s, FileHandle file, uint64_t offset, int size);
-// One byte of urgent (out-of-band) data, for test peers.
-int sendUrgentByte(SocketHandle s, char byte);
 // One receive of at most `size` bytes: the count, 0 when the peer has closed, or -1.
 int receiveSome(SocketHandle s, void* buffer, int size);
 
@@ -128,8 +116,6 @@ int pendingSocketError(SocketHandle s);
 
 void shutdownBoth(SocketHandle s);
 void closeSocketHandle(SocketHandle s);
-// Closes so that the peer sees a reset instead of an orderly end.
-void closeWithReset(SocketHandle s);
 
 // The first IPv4 address of a host name, in network byte order. Thread-safe.
 // "localhost" (in any letter case) is 127.0.0.1 without asking the resolver:
@@ -140,12 +126,5 @@ bool lookUpIPv4(const std::string& host, uint32_t* address);
 bool systemLookUpIPv4(const std::string& host, uint32_t* address);
 // inet_addr of a text: false when it is not a dotted number (all-ones result).
 bool parseDottedIPv4(const std::string& text, uint32_t* address);
-// "a.b.c.d" of an address in network byte order.
-std::string formatIPv4(uint32_t address);
-
-// Test and tool servers: a listening socket on 127.0.0.1 with a free port.
-SocketHandle listenLoopback(uint16_t* port, int backlog);
-// Waits at most `ms` for a connection; kInvalidSocket when none came.
-SocketHandle acceptConnection(SocketHandle listener, uint32_t ms);
 
 }  // namespace platform

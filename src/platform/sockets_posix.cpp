@@ -20,13 +20,6 @@
 namespace platform {
 namespace {
 
-int realStartup(uint16_t version, uint16_t* granted) {
-  if (granted) *granted = version;
-  return 0;
-}
-
-SocketStartupFn g_startup = realStartup;
-
 thread_local int t_lastError = 0;
 // The errno behind t_lastError, for the system's message text.
 thread_local int t_lastErrno = 0;
@@ -166,11 +159,10 @@ int waitFor(SocketHandle s, short events, uint32_t ms) {
 
 }  // namespace
 
-int socketErrorCode(int systemError) { return mapErrno(systemError); }
-
-int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(version, granted); }
-
-void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : realStartup; }
+int startupSockets(uint16_t version, uint16_t* granted) {
+  if (granted) *granted = version;
+  return 0;
+}
 
 int lastSocketError() { return t_lastError; }
 
@@ -267,12 +259,6 @@ int sendFromFile(SocketHandle s, FileHandle file, uint64_t offset, int size) {
   return int(n);
 }
 
-int sendUrgentByte(SocketHandle s, char byte) {
-  const ssize_t n = ::send(static_cast<int>(s), &byte, 1, MSG_OOB | MSG_NOSIGNAL);
-  if (n < 0) noteErrno();
-  return int(n);
-}
-
 int receiveSome(SocketHandle s, void* buffer, int size) {
   ssize_t n;
   do {
@@ -302,12 +288,6 @@ void closeSocketHandle(SocketHandle s) {
   if (s != kInvalidSocket) ::close(static_cast<int>(s));
 }
 
-void closeWithReset(SocketHandle s) {
-  linger l{1, 0};
-  ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  ::close(static_cast<int>(s));
-}
-
 bool systemLookUpIPv4(const std::string& host, uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -331,29 +311,6 @@ bool parseDottedIPv4(const std::string& text, uint32_t* address) {
   if (a == INADDR_NONE) return false;
   *address = a;
   return true;
-}
-
-SocketHandle listenLoopback(uint16_t* port, int backlog) {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s < 0) return kInvalidSocket;
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sa.sin_port = htons(*port);
-  socklen_t len = sizeof sa;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(s, backlog) != 0 ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    ::close(s);
-    return kInvalidSocket;
-  }
-  *port = ntohs(sa.sin_port);
-  return s;
-}
-
-SocketHandle acceptConnection(SocketHandle listener, uint32_t ms) {
-  if (waitReadable(listener, ms) != 1) return kInvalidSocket;
-  const int c = ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
-  return c < 0 ? kInvalidSocket : c;
 }
 
 }  // namespace platform

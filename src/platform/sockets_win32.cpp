@@ -8,15 +8,6 @@
 namespace platform {
 namespace {
 
-int realStartup(uint16_t version, uint16_t* granted) {
-  WSADATA data;
-  const int r = WSAStartup(version, &data);
-  if (r == 0 && granted) *granted = data.wVersion;
-  return r;
-}
-
-SocketStartupFn g_startup = realStartup;
-
 enum class Wait { kRead, kWrite, kConnect };
 
 // select with a time limit in milliseconds on one socket.
@@ -46,11 +37,12 @@ int waitFor(SocketHandle s, Wait wait, uint32_t ms) {
 
 }  // namespace
 
-int socketErrorCode(int systemError) { return systemError; }
-
-int startupSockets(uint16_t version, uint16_t* granted) { return g_startup(version, granted); }
-
-void setSocketStartupForTesting(SocketStartupFn fn) { g_startup = fn ? fn : realStartup; }
+int startupSockets(uint16_t version, uint16_t* granted) {
+  WSADATA data;
+  const int r = WSAStartup(version, &data);
+  if (r == 0 && granted) *granted = data.wVersion;
+  return r;
+}
 
 int lastSocketError() { return WSAGetLastError(); }
 
@@ -91,11 +83,6 @@ int sendFromFile(SocketHandle, FileHandle, uint64_t, int) {
   return -1;
 }
 
-int sendUrgentByte(SocketHandle s, char byte) {
-  const int n = send(static_cast<SOCKET>(s), &byte, 1, MSG_OOB);
-  return n == SOCKET_ERROR ? -1 : n;
-}
-
 int receiveSome(SocketHandle s, void* buffer, int size) {
   const int n = recv(static_cast<SOCKET>(s), static_cast<char*>(buffer), size, 0);
   return n == SOCKET_ERROR ? -1 : n;
@@ -117,14 +104,6 @@ int pendingSocketError(SocketHandle s) {
 void shutdownBoth(SocketHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
 void closeSocketHandle(SocketHandle s) {
   if (s != kInvalidSocket) closesocket(static_cast<SOCKET>(s));
-}
-
-void closeWithReset(SocketHandle s) {
-  linger l;
-  l.l_onoff = 1;
-  l.l_linger = 0;
-  setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
-  closesocket(static_cast<SOCKET>(s));
 }
 
 bool systemLookUpIPv4(const std::string& host, uint32_t* address) {
@@ -150,29 +129,6 @@ bool parseDottedIPv4(const std::string& text, uint32_t* address) {
   if (a == INADDR_NONE) return false;
   *address = static_cast<uint32_t>(a);
   return true;
-}
-
-SocketHandle listenLoopback(uint16_t* port, int backlog) {
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  if (s == INVALID_SOCKET) return kInvalidSocket;
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sa.sin_port = htons(*port);
-  int len = sizeof sa;
-  if (bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(s, backlog) != 0 ||
-      getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    closesocket(s);
-    return kInvalidSocket;
-  }
-  *port = ntohs(sa.sin_port);
-  return static_cast<SocketHandle>(s);
-}
-
-SocketHandle acceptConnection(SocketHandle listener, uint32_t ms) {
-  if (waitReadable(listener, ms) != 1) return kInvalidSocket;
-  const SOCKET c = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
-  return c == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(c);
 }
 
 }  // namespace platform

@@ -123,9 +123,16 @@ int TlsStream::notNow() {
 bool TlsStream::handshake(SocketHandle s, const std::string& host, const std::string& caFile, uint32_t timeoutMs) {
   socket_ = s;
   host_ = host;
+  if (!setUp(caFile) || !exchangeHandshake(timeoutMs)) return false;
+  connected_ = true;
+  return true;
+}
+
+bool TlsStream::setUp(const std::string& caFile) {
   // OpenSSL would check nothing for an empty name, or for the part before a NUL.
-  if (host.empty() || host.find('\0') != std::string::npos)
+  if (host_.empty() || host_.find('\0') != std::string::npos) {
     return fail(TlsFailure::kWrongHost, "no host name to check");
+  }
   std::vector<std::string> roots;
   if (!caFile.empty()) {
     std::string text;
@@ -139,9 +146,12 @@ bool TlsStream::handshake(SocketHandle s, const std::string& host, const std::st
     }
   }
   engine_ = tls_detail::newTlsEngine();
-  if (!engine_->setUp(host, roots)) return fail(engine_->failure, engine_->detail);
-  if (!setNonBlocking(s, true)) return fail(TlsFailure::kSocket, lastSocketErrorText());
+  if (!engine_->setUp(host_, roots)) return fail(engine_->failure, engine_->detail);
+  if (!setNonBlocking(socket_, true)) return fail(TlsFailure::kSocket, lastSocketErrorText());
+  return true;
+}
 
+bool TlsStream::exchangeHandshake(uint32_t timeoutMs) {
   const uint32_t start = tickCount();
   size_t used = 0;
   Step step = engine_->handshake(nullptr, 0, &used, &out_);
@@ -152,11 +162,11 @@ bool TlsStream::handshake(SocketHandle s, const std::string& host, const std::st
     }
     if (!push()) return false;
     const bool sending = pending() > 0;
-    if (step == Step::kDone && !sending) break;
+    if (step == Step::kDone && !sending) return true;
     const uint32_t spent = tickCount() - start;
     if (spent >= timeoutMs) return fail(TlsFailure::kTimeout, "after " + std::to_string(timeoutMs) + " ms");
-    const int ready =
-        sending ? platform::waitWritable(s, timeoutMs - spent) : platform::waitReadable(s, timeoutMs - spent);
+    const int ready = sending ? platform::waitWritable(socket_, timeoutMs - spent)
+                              : platform::waitReadable(socket_, timeoutMs - spent);
     if (ready < 0) return fail(TlsFailure::kSocket, lastSocketErrorText());
     if (ready == 0 || sending) continue;
     size_t whole = 0;
@@ -173,8 +183,6 @@ bool TlsStream::handshake(SocketHandle s, const std::string& host, const std::st
       return fail(TlsFailure::kEnded, "the server closed the connection during the handshake");
     }
   }
-  connected_ = true;
-  return true;
 }
 
 bool TlsStream::receiveRecords(size_t* whole, bool* end) {

@@ -83,6 +83,10 @@ class TlsStream {
   const std::string& errorText() const { return errorText_; }
 
  private:
+  // The handshake's two halves: the trusted roots and the engine for the
+  // host, then the exchange with the server within the time.
+  bool setUp(const std::string& caFile);
+  bool exchangeHandshake(uint32_t timeoutMs);
   // Sets the failure and its text (the first one stays); returns false.
   bool fail(TlsFailure why, const std::string& detail);
   int notNow();

@@ -45,10 +45,11 @@ bool readField(app::AppState& state, const TiXmlElement* root, const char* name,
   return true;
 }
 
-// The file's text for `login`; false when the name does not convert whole.
-bool renderSignInFile(const app::LoginInfo& login, std::string* text) {
+// The file's text for `login`, whose name is in `codeSet`; false when the name
+// does not convert whole.
+bool renderSignInFile(const app::LoginInfo& login, const platform::CodeSet& codeSet, std::string* text) {
   bool lossy = false;
-  const std::string name = platform::utf16ToUtf8(platform::ansiToUtf16(login.username, &lossy));
+  const std::string name = platform::utf16ToUtf8(codeSet.toUtf16(login.username, &lossy));
   if (lossy) return false;
   *text = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<login_info>\n" +
           elementLine("username", name) + elementLine("hashed_password", login.hashedPassword) + "</login_info>\n";
@@ -61,7 +62,7 @@ bool saveSignInFile(const app::AppState& state, std::string* why) {
   const std::string path = app::dataPath(app::kLoginInfoFile);
   std::string text;
   std::string problem;
-  if (!renderSignInFile(state.login, &text)) {
+  if (!renderSignInFile(state.login, state.env->codeSet(), &text)) {
     problem = "the user name has characters that this system's character set lacks";
   } else if (!platform::replaceFileAtomically(path, text, /*ownerOnly=*/true)) {
     problem = platform::osErrorText(platform::lastOsError());
@@ -84,7 +85,7 @@ bool loadSignInFile(app::AppState& state) {
   const std::u16string wide = platform::utf8ToUtf16(name, &notUtf8);
   if (!notUtf8) {
     bool lossy = false;
-    name = platform::utf16ToAnsi(wide, &lossy);
+    name = state.env->codeSet().fromUtf16(wide, &lossy);
     if (lossy) {
       return fail(state, cannotOpen + "its user name has characters that this system's character set lacks.");
     }

@@ -104,7 +104,7 @@ bool startProgram(app::AppState& state) {
 // The message names Winsock on every system: its words are the program's own.
 bool startNetwork(app::AppState& state) {
   uint16_t granted = 0;
-  if (platform::startupSockets(kSocketsVersion, &granted) != 0) {
+  if (state.env->startupSockets(kSocketsVersion, &granted) != 0) {
     state.desktop->messageBox("Error initializing Winsock.\r\n\r\nThe application will now close.", "Winsock Error",
                               app::MessageButtons::kOk);
     state.desktop->endProgram(kExitNoNetwork);

@@ -10,7 +10,6 @@
 #include "app/proxy.h"
 #include "app/web_address.h"
 #include "component/http/http_upload.h"
-#include "component/http/http_upload_impl.h"
 #include "component/net/progress_monitor.h"
 #include "platform/files.h"
 #include "platform/proxy.h"
@@ -74,7 +73,7 @@ std::string failureReason(component::HttpUpload& upload, component::ByteData& bo
   // A plain request's proxy asks for its sign-in in the reply itself.
   if (proxy && !target.secure && status == 407) {
     std::string statusLine, schemes;
-    platform::replyStatus(upload.impl().replyHeaderText().getUtf8(), &statusLine, &schemes);
+    platform::replyStatus(upload.replyHeaderText(), &statusLine, &schemes);
     return platform::proxyRefusalText(proxy->address(), target.host + ":" + std::to_string(target.port), status,
                                       statusLine, schemes, !proxy->user.empty());
   }
@@ -112,7 +111,7 @@ bool linkReply(component::ByteData& body, FileOutcome& outcome) {
 // data/lasterror.xml, so the batch's last failure can be sent to support.
 bool uploadOne(app::AppState& state, const app::WebAddress& target, const std::string& albumKey, bool pathInUtf8,
                component::ProgressCallback* callback, FileOutcome& outcome) {
-  component::HttpUpload upload;
+  component::HttpUpload upload(*state.env);
   const std::optional<app::ProxyServer> proxy =
       prepareUpload(upload, state, target, albumKey, pathInUtf8, outcome.path);
   const bool replied = upload.blockingUpload(callback);

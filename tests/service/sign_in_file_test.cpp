@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/charset.h"
+#include "platform/western_code_set.h"
 #include "service/service_fixture.h"
 
 namespace {
@@ -19,8 +19,8 @@ const char kDigest[] = "5ebe2294ecd0e0f08eab7690d2a6ee69";
 // Names are typed in the Windows western code set, as on most Windows systems.
 class SignInFileTest : public testsupport::ServiceTest {
  protected:
-  SignInFileTest() { platform::setAnsiCodeSetForTesting("CP1252"); }
-  ~SignInFileTest() override { platform::setAnsiCodeSetForTesting(""); }
+  SignInFileTest() { state_->env = &western_; }
+  fptest::WesternEnv western_;
 };
 
 TEST_F(SignInFileTest, FiveLinesAsTheXmlLibrarySavesThemReadableByTheOwnerAlone) {

@@ -28,7 +28,7 @@ void ensureSocketsStarted() {
 uint16_t closedLoopbackPort() {
   ensureSocketsStarted();
   uint16_t port = 0;
-  platform::closeSocketHandle(platform::listenLoopback(&port, 1));
+  platform::closeSocketHandle(listenLoopback(&port, 1));
   return port;
 }
 
@@ -91,7 +91,7 @@ struct LoopbackPeer::Session {
 
 LoopbackPeer::LoopbackPeer(int backlog) {
   ensureSocketsStarted();
-  listener_ = platform::listenLoopback(&port_, backlog);
+  listener_ = listenLoopback(&port_, backlog);
   if (listener_ == platform::kInvalidSocket) std::abort();
 }
 
@@ -120,7 +120,7 @@ LoopbackPeer& LoopbackPeer::sendPieces(const std::string& bytes, size_t pieceSiz
 }
 
 LoopbackPeer& LoopbackPeer::sendUrgent(char byte) {
-  return add([byte](Session& s) { platform::sendUrgentByte(s.s, byte); });
+  return add([byte](Session& s) { sendUrgentByte(s.s, byte); });
 }
 LoopbackPeer& LoopbackPeer::pause(uint32_t ms) {
   return add([ms](Session& s) { s.hold(ms, false); });
@@ -135,7 +135,7 @@ LoopbackPeer& LoopbackPeer::close() {
   return add([](Session& s) { s.end(orderlyClose); });
 }
 LoopbackPeer& LoopbackPeer::reset() {
-  return add([](Session& s) { s.end(platform::closeWithReset); });
+  return add([](Session& s) { s.end(closeWithReset); });
 }
 
 LoopbackPeer& LoopbackPeer::waitFor(uint32_t timeoutMs, std::function<bool(const Connection&)> done) {
@@ -193,7 +193,7 @@ void LoopbackPeer::run(uint32_t acceptTimeoutMs) {
     platform::SocketHandle s = platform::kInvalidSocket;
     // Accept in short slices so that destruction is never held up.
     for (uint32_t waited = 0; waited < acceptTimeoutMs && !stopping_ && s == platform::kInvalidSocket; waited += 20) {
-      s = platform::acceptConnection(listener_, 20);
+      s = acceptConnection(listener_, 20);
     }
     if (s == platform::kInvalidSocket) break;
     ++accepted_;
@@ -212,7 +212,7 @@ void LoopbackPeer::run(uint32_t acceptTimeoutMs) {
 
 UnansweringListener::UnansweringListener() {
   ensureSocketsStarted();
-  listener_ = platform::listenLoopback(&port_, 0);
+  listener_ = listenLoopback(&port_, 0);
   if (listener_ == platform::kInvalidSocket) std::abort();
   // Queue connections until one stays unanswered; a handful is enough on any
   // system that drops connects to a full queue.
@@ -234,7 +234,7 @@ UnansweringListener::UnansweringListener() {
 }
 
 UnansweringListener::~UnansweringListener() {
-  for (platform::SocketHandle s : fillers_) platform::closeWithReset(s);
+  for (platform::SocketHandle s : fillers_) closeWithReset(s);
   platform::closeSocketHandle(listener_);
 }
 

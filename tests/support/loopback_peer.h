@@ -113,4 +113,13 @@ void ensureSocketsStarted();
 // it are refused.
 uint16_t closedLoopbackPort();
 
+// What peers do with sockets that the client never does, straight to the
+// system (loopback_peer_posix.cpp, loopback_peer_win32.cpp): listen on
+// 127.0.0.1 with a free port (or `*port`); accept within `ms` (kInvalidSocket
+// when none came); send a byte of urgent data; close with a reset.
+platform::SocketHandle listenLoopback(uint16_t* port, int backlog);
+platform::SocketHandle acceptConnection(platform::SocketHandle listener, uint32_t ms);
+int sendUrgentByte(platform::SocketHandle s, char byte);
+void closeWithReset(platform::SocketHandle s);
+
 }  // namespace testsupport

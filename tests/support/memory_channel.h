@@ -16,7 +16,7 @@ namespace testsupport {
 class MemoryChannel : public component::SocketChannel {
  public:
   explicit MemoryChannel(std::string reply, std::vector<size_t> pieceSizes = {})
-      : reply_(std::move(reply)), pieceSizes_(std::move(pieceSizes)) {}
+      : SocketChannel(platform::Env::standard()), reply_(std::move(reply)), pieceSizes_(std::move(pieceSizes)) {}
   // Sends fail once `bytes` have been taken, as against a server that closed.
   void failSendAfter(size_t bytes) { sendLimit_ = bytes; }
 

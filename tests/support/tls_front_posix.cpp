@@ -89,7 +89,7 @@ struct TlsFront::Servers {
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     while (!stopping) {
-      const platform::SocketHandle s = platform::acceptConnection(listeners[kind], kSliceMs);
+      const platform::SocketHandle s = acceptConnection(listeners[kind], kSliceMs);
       if (s == platform::kInvalidSocket) continue;
       const int fd = int(s);
       setTimeout(fd, SO_RCVTIMEO, 5);
@@ -226,7 +226,7 @@ TlsFront::TlsFront() : servers_(std::make_unique<Servers>()) {
       SSL_CTX_set_max_proto_version(ctx, TLS1_1_VERSION);
       SSL_CTX_set_cipher_list(ctx, "DEFAULT:@SECLEVEL=0");
     }
-    servers_->listeners[k] = platform::listenLoopback(&ports_[k], 8);
+    servers_->listeners[k] = listenLoopback(&ports_[k], 8);
   }
   servers_->servicePort = ports_[kService];
   for (int k = 0; k < kKinds; ++k) servers_->threads.emplace_back([this, k] { servers_->serve(Kind(k)); });

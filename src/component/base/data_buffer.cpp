@@ -13,7 +13,7 @@ constexpr uint32_t kGrowth = 20000;
 
 }  // namespace
 
-DataBuffer::DataBuffer() : marker_(kDataBufferMarker), borrowed_(false), data_(nullptr), size_(0), capacity_(0) {}
+DataBuffer::DataBuffer() : marker_(kDataBufferMarker), data_(nullptr), size_(0), capacity_(0) {}
 
 DataBuffer::DataBuffer(uint32_t initialCapacity) : DataBuffer() {
   if (initialCapacity == 0) return;
@@ -31,9 +31,8 @@ DataBuffer::~DataBuffer() {
 void DataBuffer::check() const { checkMarker(readMarker(marker_), kDataBufferMarker, "DataBuffer"); }
 
 void DataBuffer::release() {
-  if (!borrowed_) std::free(data_);
+  std::free(data_);
   data_ = nullptr;
-  borrowed_ = false;
   size_ = 0;
   capacity_ = 0;
 }
@@ -43,28 +42,23 @@ void DataBuffer::reallocate(uint64_t newCapacity) {
   auto* fresh = static_cast<unsigned char*>(std::malloc(size_t(newCapacity ? newCapacity : 1)));
   if (!fresh) invalidBufferFault("DataBuffer allocation");
   if (size_) std::memcpy(fresh, data_, size_);
-  if (!borrowed_) std::free(data_);
+  std::free(data_);
   data_ = fresh;
-  borrowed_ = false;
   capacity_ = uint32_t(newCapacity);
 }
 
-const unsigned char* DataBuffer::getData() { return getMutableData(); }
-
-unsigned char* DataBuffer::getMutableData() {
+const unsigned char* DataBuffer::getData() {
   check();
   if (!data_) {
     data_ = static_cast<unsigned char*>(std::calloc(4, 1));
     if (!data_) invalidBufferFault("DataBuffer allocation");
     capacity_ = 4;
-    borrowed_ = false;
   }
   return data_;
 }
 
 uint32_t DataBuffer::getSize() const { return size_; }
 uint32_t DataBuffer::getCapacity() const { return capacity_; }
-bool DataBuffer::isBorrowed() const { return borrowed_; }
 
 void DataBuffer::clear() {
   check();
@@ -99,15 +93,6 @@ void DataBuffer::appendBuffer(const DataBuffer& other) {
   append(other.data_, other.size_);
 }
 
-void DataBuffer::appendWideString(const char16_t* text) {
-  check();
-  static const char16_t kZero = 0;
-  if (!text) text = &kZero;
-  uint32_t len = 0;
-  while (text[len]) ++len;
-  append(text, (len + 1) * 2);
-}
-
 void DataBuffer::ensureCapacity(uint32_t n) {
   check();
   if (capacity_ < n) reallocate(n);
@@ -122,22 +107,6 @@ void DataBuffer::growFor(uint32_t extra, uint32_t limit) {
   reallocate(grown > need ? grown : need);
 }
 
-void DataBuffer::borrowData(void* p, uint32_t n) {
-  check();
-  release();
-  data_ = static_cast<unsigned char*>(p);
-  size_ = capacity_ = n;
-  borrowed_ = true;
-}
-
-void DataBuffer::takeData(void* p, uint32_t n) {
-  check();
-  release();
-  data_ = static_cast<unsigned char*>(p);
-  size_ = capacity_ = n;
-  borrowed_ = false;
-}
-
 void DataBuffer::takeFrom(DataBuffer& other) {
   check();
   other.check();
@@ -146,10 +115,8 @@ void DataBuffer::takeFrom(DataBuffer& other) {
   data_ = other.data_;
   size_ = other.size_;
   capacity_ = other.capacity_;
-  borrowed_ = other.borrowed_;
   other.data_ = nullptr;
   other.size_ = other.capacity_ = 0;
-  other.borrowed_ = false;
 }
 
 void DataBuffer::toHex(StringBuffer& out) const {
@@ -176,11 +143,6 @@ void DataBuffer::removeFront(uint32_t n) {
   }
   std::memmove(data_, data_ + n, size_ - n);
   size_ -= n;
-}
-
-bool DataBuffer::equals(const void* bytes, uint32_t n) const {
-  check();
-  return n == size_ && (n == 0 || std::memcmp(data_, bytes, n) == 0);
 }
 
 }  // namespace component

@@ -1,7 +1,6 @@
 #pragma once
-// DataBuffer: the component's growable byte buffer. It owns its memory, or
-// borrows memory that somebody else frees. The bytes are not terminated: the
-// size alone says how many are valid.
+// DataBuffer: the component's growable byte buffer. The bytes are not
+// terminated: the size alone says how many are valid.
 #include <cstdint>
 
 namespace component {
@@ -19,27 +18,19 @@ class DataBuffer {
 
   // Never null: a buffer that never held memory gets four zero bytes.
   const unsigned char* getData();
-  unsigned char* getMutableData();
   uint32_t getSize() const;
   uint32_t getCapacity() const;
-  bool isBorrowed() const;
 
   void clear();
   void appendChar(unsigned char b);
   void append(const void* bytes, uint32_t n);
   void appendBuffer(const DataBuffer& other);
-  // Appends a zero-terminated UTF-16 text with its terminator; null appends two
-  // zero bytes.
-  void appendWideString(const char16_t* text);
   void ensureCapacity(uint32_t n);
   // Makes room for `extra` more bytes at a cost linear in the final size: when
   // they do not fit, the capacity at least doubles, but grows beyond `limit`
   // only as far as the bytes themselves need. For buffers that receive data of
   // unknown length; append keeps its own fixed step.
   void growFor(uint32_t extra, uint32_t limit);
-  // Adopt p as the bytes, n as size and capacity: borrowed, or owned.
-  void borrowData(void* p, uint32_t n);
-  void takeData(void* p, uint32_t n);
   // Moves the other buffer's memory here and leaves it empty.
   void takeFrom(DataBuffer& other);
   // Appends two upper-case hexadecimal digits per byte, high half first.
@@ -49,7 +40,6 @@ class DataBuffer {
   void truncate(uint32_t size);
   // Drops the first n bytes, moving the rest to the front.
   void removeFront(uint32_t n);
-  bool equals(const void* bytes, uint32_t n) const;
 
  private:
   void check() const;
@@ -57,7 +47,6 @@ class DataBuffer {
   void release();
 
   uint8_t marker_;
-  bool borrowed_;
   unsigned char* data_;
   uint32_t size_;
   uint32_t capacity_;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/charset.h"
 
 namespace component {
 namespace {
@@ -18,8 +17,9 @@ std::u16string unitsOf(DataBuffer& b) {
 
 }  // namespace
 
-EncodedString::EncodedString()
-    : ansiFitness_(kUnknown), utf16Valid_(true), ansiValid_(true), utf8Valid_(true) {
+EncodedString::EncodedString(platform::CodeSet codeSet)
+    : codeSet_(codeSet),
+      ansiFitness_(kUnknown), utf16Valid_(true), ansiValid_(true), utf8Valid_(true) {
   utf16_.appendChar(0);
   utf16_.appendChar(0);
 }
@@ -28,6 +28,7 @@ EncodedString::EncodedString(const EncodedString& other) : EncodedString() { *th
 
 EncodedString& EncodedString::operator=(const EncodedString& other) {
   if (this == &other) return *this;
+  codeSet_ = other.codeSet_;
   ansiFitness_ = other.ansiFitness_;
   utf16Valid_ = other.utf16Valid_;
   ansiValid_ = other.ansiValid_;
@@ -47,12 +48,6 @@ void EncodedString::clear() {
   ansi_.clear();
   utf8_.clear();
   utf16Valid_ = ansiValid_ = utf8Valid_ = true;
-}
-
-bool EncodedString::isEmpty() {
-  if (ansiValid_) return ansi_.getSize() == 0;
-  if (utf8Valid_) return utf8_.getSize() == 0;
-  return utf16_.getSize() <= 2;
 }
 
 void EncodedString::setText(const char* text, bool utf8) {
@@ -86,15 +81,6 @@ void EncodedString::setUtf8(const char* text) {
   ansiValid_ = utf16Valid_ = false;
 }
 
-void EncodedString::setUtf16(const char16_t* text) {
-  clear();
-  if (!text || !*text) return;
-  utf16_.clear();
-  utf16_.appendWideString(text);
-  utf16Valid_ = true;
-  ansiValid_ = utf8Valid_ = false;
-}
-
 void EncodedString::setUtf16FromUnits(const char16_t* units, size_t n) {
   utf16_.clear();
   utf16_.append(units, uint32_t(n * 2));
@@ -107,10 +93,10 @@ void EncodedString::makeAnsiValid() {
   if (ansiValid_) return;
   ansi_.clear();
   if (utf8Valid_) {
-    const std::string a = platform::utf16ToAnsi(platform::utf8ToUtf16(utf8_.getString()));
+    const std::string a = codeSet_.fromUtf16(platform::utf8ToUtf16(utf8_.getString()));
     ansi_.appendBytes(a.data(), int(a.size()));
   } else if (utf16Valid_ && utf16_.getSize() > 3) {
-    const std::string a = platform::utf16ToAnsi(unitsOf(utf16_));
+    const std::string a = codeSet_.fromUtf16(unitsOf(utf16_));
     ansi_.appendBytes(a.data(), int(a.size()));
   }
   ansiValid_ = true;
@@ -129,7 +115,7 @@ void EncodedString::makeUtf8Valid() {
       utf8_.appendBytes(u.data(), int(u.size()));
     }
   } else if (ansiValid_) {
-    const std::string u = platform::utf16ToUtf8(platform::ansiToUtf16(ansi_.getString()));
+    const std::string u = platform::utf16ToUtf8(codeSet_.toUtf16(ansi_.getString()));
     utf8_.appendBytes(u.data(), int(u.size()));
   }
   utf8Valid_ = true;
@@ -139,7 +125,7 @@ void EncodedString::makeUtf16Valid() {
   if (utf16Valid_) return;
   std::u16string w;
   if (utf8Valid_) w = platform::utf8ToUtf16(utf8_.getString());
-  else if (ansiValid_) w = platform::ansiToUtf16(ansi_.getString());
+  else if (ansiValid_) w = codeSet_.toUtf16(ansi_.getString());
   setUtf16FromUnits(w.data(), w.size());
 }
 
@@ -158,35 +144,11 @@ const char16_t* EncodedString::getUtf16() {
   return reinterpret_cast<const char16_t*>(utf16_.getData());
 }
 
-int EncodedString::ansiSize() {
-  makeAnsiValid();
-  return ansi_.getSize();
-}
-
-int EncodedString::utf8Size() {
-  makeUtf8Valid();
-  return utf8_.getSize();
-}
-
 void EncodedString::appendAnsi(const char* text) {
   makeAnsiValid();
   utf8Valid_ = utf16Valid_ = false;
   ansiFitness_ = kFits;
   ansi_.append(text);
-}
-
-void EncodedString::appendAnsiBytes(const void* bytes, int n) {
-  makeAnsiValid();
-  utf8Valid_ = utf16Valid_ = false;
-  ansiFitness_ = kFits;
-  ansi_.appendBytes(bytes, n);
-}
-
-void EncodedString::appendUtf8(const char* text) {
-  makeUtf8Valid();
-  ansiValid_ = utf16Valid_ = false;
-  ansiFitness_ = kUnknown;
-  utf8_.append(text);
 }
 
 int EncodedString::charCount() {
@@ -199,8 +161,8 @@ bool EncodedString::fitsAnsi() {
   if (ansiFitness_ != kUnknown) return ansiFitness_ == kFits;
   bool lossy = false;
   std::string a;
-  if (utf16Valid_) a = platform::utf16ToAnsi(unitsOf(utf16_), &lossy);
-  else if (utf8Valid_) a = platform::utf16ToAnsi(platform::utf8ToUtf16(utf8_.getString()), &lossy);
+  if (utf16Valid_) a = codeSet_.fromUtf16(unitsOf(utf16_), &lossy);
+  else if (utf8Valid_) a = codeSet_.fromUtf16(platform::utf8ToUtf16(utf8_.getString()), &lossy);
   else return true;  // only the ANSI form is valid: it fits by definition
   ansi_.clear();
   ansi_.appendBytes(a.data(), int(a.size()));

@@ -23,8 +23,6 @@ void appendOsError(StringBuffer& out, uint32_t code) {
 
 }  // namespace
 
-void appendLastOsError(StringBuffer& out) { appendOsError(out, platform::lastOsError()); }
-
 platform::FileHandle openFileForRead(EncodedString& path, DiagnosticLog* log) {
   if (path.charCount() == 0) {
     if (log) log->logError("Cannot open file, filename is empty.");
@@ -101,12 +99,6 @@ uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok) {
   return getFileSize64(path, log, ok);
 }
 
-uint32_t getFileSize(const char* utf8Path, DiagnosticLog* log, bool* ok) {
-  EncodedString path;
-  path.setUtf8(utf8Path);
-  return getFileSize(path, log, ok);
-}
-
 FileSource::~FileSource() { close(); }
 
 void FileSource::close() {
@@ -125,7 +117,7 @@ void FileSource::attach(platform::FileHandle file) {
 
 bool FileSource::atEnd() const { return handle_ == platform::kInvalidFile; }
 
-bool FileSource::read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* log) {
+bool FileSource::read(void* buffer, uint32_t max, uint32_t* got) {
   *got = 0;
   if (max == 0 || !buffer) return false;
   if (atEnd()) return true;
@@ -142,10 +134,11 @@ bool FileSource::read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* 
   const uint32_t n = std::min(max, readEnd_ - readAt_);
   std::memcpy(buffer, readAhead_.get() + readAt_, n);
   readAt_ += n;
-  return handOut(n, got, log);
+  *got = n;
+  return true;
 }
 
-bool FileSource::take(uint32_t max, uint64_t* offset, uint32_t* got, DiagnosticLog* log) {
+bool FileSource::take(uint32_t max, uint64_t* offset, uint32_t* got) {
   *got = 0;
   if (max == 0) return false;
   if (atEnd()) return true;
@@ -157,23 +150,8 @@ bool FileSource::take(uint32_t max, uint64_t* offset, uint32_t* got, DiagnosticL
   const uint32_t n = uint32_t(std::min<uint64_t>(max, takeEnd_ - takeAt_));
   *offset = takeAt_;
   takeAt_ += n;
-  return handOut(n, got, log);
-}
-
-bool FileSource::handOut(uint32_t n, uint32_t* got, DiagnosticLog* log) {
-  bytesRead_ += n;
-  if (sink_ && sink_->chunkRead(n)) {
-    if (log) log->logInfo("Aborted by application");
-    return false;
-  }
   *got = n;
   return true;
-}
-
-std::unique_ptr<FileSource> openForUpload(const char* utf8Path, DiagnosticLog* log) {
-  EncodedString path;
-  path.setUtf8(utf8Path);
-  return openForUpload(path, log);
 }
 
 std::unique_ptr<FileSource> openForUpload(EncodedString& path, DiagnosticLog* log) {
@@ -182,21 +160,6 @@ std::unique_ptr<FileSource> openForUpload(EncodedString& path, DiagnosticLog* lo
   auto source = std::make_unique<FileSource>();
   source->attach(h);
   return source;
-}
-
-bool writeWholeFile(const char* path, const void* data, uint32_t size, DiagnosticLog* log) {
-  if (!path || !*path) {
-    if (log) log->logError("Failed to write complete file (1)");
-    return false;
-  }
-  if (!platform::writeWholeFile(path, data, size)) {
-    if (log) {
-      log->logError("Failed to write complete file (7)");
-      log->logData("filename", path);
-    }
-    return false;
-  }
-  return true;
 }
 
 }  // namespace component

@@ -12,51 +12,28 @@ class DiagnosticLog;
 class EncodedString;
 class StringBuffer;
 
-// The size of a file given by its UTF-8 path. *ok is false, and the result 0, for
-// an empty path, a file that cannot be opened or whose size cannot be read, and
-// for a file of 4 GiB or more, whose size does not fit the 32-bit result (an
-// upload announcing a cut size would send a corrupt request).
-uint32_t getFileSize(const char* utf8Path, DiagnosticLog* log, bool* ok);
-// The whole 64-bit size, for callers that can carry it.
-uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok);
-// The same for a path in any of its forms (an ANSI path stays exactly as given).
+// The size of a file given by its path, in any of its forms (an ANSI path
+// stays exactly as given). *ok is false, and the result 0, for an empty path, a
+// file that cannot be opened or whose size cannot be read, and for a file of 4
+// GiB or more, whose size does not fit the 32-bit result (an upload announcing
+// a cut size would send a corrupt request).
 uint32_t getFileSize(EncodedString& path, DiagnosticLog* log, bool* ok);
+// The whole 64-bit size, for callers that can carry it; also by a UTF-8 path.
 uint64_t getFileSize64(EncodedString& path, DiagnosticLog* log, bool* ok);
+uint64_t getFileSize64(const char* utf8Path, DiagnosticLog* log, bool* ok);
 
 // Opens an existing file for reading. A sharing violation is retried 3 times,
 // 50 ms apart; any other error ends the attempts at once. Returns
 // platform::kInvalidFile on failure, with the reason in `log` when one is given.
 platform::FileHandle openFileForRead(EncodedString& path, DiagnosticLog* log);
 
-// Told of every chunk a DataSource reads; answering true asks the reader to stop.
-class ReadProgressSink {
- public:
-  virtual ~ReadProgressSink() = default;
-  virtual bool chunkRead(uint32_t bytes) = 0;
-};
-
-// The component's input source base.
-class DataSource {
- public:
-  virtual ~DataSource() = default;
-  virtual bool read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* log) = 0;
-  virtual bool atEnd() const = 0;
-
-  uint32_t bytesRead() const { return bytesRead_; }
-  void setProgressSink(ReadProgressSink* sink) { sink_ = sink; }
-
- protected:
-  uint32_t bytesRead_ = 0;
-  ReadProgressSink* sink_ = nullptr;
-};
-
 // Reads an open file in chunks. At its end exactly when its handle is closed.
 // Reads are served from a buffer that one platform read of kReadAheadBytes
 // fills, so a file read in small chunks costs few system calls.
-class FileSource : public DataSource {
+class FileSource {
  public:
   FileSource() = default;
-  ~FileSource() override;
+  ~FileSource();
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
 
@@ -65,22 +42,20 @@ class FileSource : public DataSource {
   // Up to `max` bytes, at most what the buffer still holds (refilled when
   // empty). The end of the file shows as one read that delivers 0 bytes and
   // closes the handle; a platform read error ends the file the same way. False
-  // for a zero `max`, a null buffer, or a stop asked by the progress sink.
-  bool read(void* buffer, uint32_t max, uint32_t* got, DiagnosticLog* log) override;
-  bool atEnd() const override;
+  // for a zero `max` or a null buffer.
+  bool read(void* buffer, uint32_t max, uint32_t* got);
+  bool atEnd() const;
   // Instead of read, for a sink that sends the bytes from the file itself:
   // takes up to `max` bytes without reading them; *offset is where they lie
   // in handle(). The file ends at its size at the first take, which shows as
   // with read. One source is either read or taken from.
-  bool take(uint32_t max, uint64_t* offset, uint32_t* got, DiagnosticLog* log);
+  bool take(uint32_t max, uint64_t* offset, uint32_t* got);
   platform::FileHandle handle() const { return handle_; }
 
   static constexpr uint32_t kReadAheadBytes = 256 * 1024;
 
  private:
   void close();
-  // Counts `n` bytes handed out; false when the progress sink asks to stop.
-  bool handOut(uint32_t n, uint32_t* got, DiagnosticLog* log);
 
   bool ownsHandle_ = false;
   platform::FileHandle handle_ = platform::kInvalidFile;
@@ -93,14 +68,7 @@ class FileSource : public DataSource {
   uint64_t takeEnd_ = UINT64_MAX;
 };
 
-// Opens a UTF-8 path for the upload: a FileSource owning the open file, or null.
-std::unique_ptr<FileSource> openForUpload(const char* utf8Path, DiagnosticLog* log);
+// Opens a file for the upload: a FileSource owning the open file, or null.
 std::unique_ptr<FileSource> openForUpload(EncodedString& path, DiagnosticLog* log);
-
-// Appends the text of the calling thread's last OS error, trimmed.
-void appendLastOsError(StringBuffer& out);
-
-// Writes `size` bytes as the whole content of the file at `path` (ANSI text).
-bool writeWholeFile(const char* path, const void* data, uint32_t size, DiagnosticLog* log);
 
 }  // namespace component

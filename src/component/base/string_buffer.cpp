@@ -107,12 +107,6 @@ void StringBuffer::appendBuffer(const StringBuffer& other) {
   if (other.length_ > 0) appendRaw(other.text_, other.length_, false);
 }
 
-void StringBuffer::appendInt(int64_t value) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value));
-  append(buf);
-}
-
 const char* StringBuffer::getString() const {
   check();
   return text_;
@@ -200,22 +194,6 @@ bool StringBuffer::contains(const char* text) const {
   return text && std::strstr(text_, text) != nullptr;
 }
 
-bool StringBuffer::replaceFirst(const char* pattern, const char* replacement) {
-  check();
-  if (!pattern || !*pattern) return false;
-  const char* at = std::strstr(text_, pattern);
-  if (!at) return false;
-  const int pos = int(at - text_);
-  const int patLen = int(std::strlen(pattern));
-  StringBuffer result;
-  result.appendBytes(text_, pos);
-  result.append(replacement);
-  result.append(text_ + pos + patLen);
-  clear();
-  appendBuffer(result);
-  return true;
-}
-
 int StringBuffer::replaceAll(const char* pattern, const char* replacement) {
   check();
   if (!pattern || !*pattern) return 0;
@@ -251,16 +229,6 @@ void StringBuffer::keepFileName() {
   std::memmove(text_, text_ + lastSep + 1, size_t(keep));
   length_ = keep;
   text_[length_] = '\0';
-}
-
-void StringBuffer::shrinkToFit() {
-  check();
-  if (capacity_ <= length_ + 4) return;
-  char* fresh = allocate(size_t(length_) + 1);
-  std::memcpy(fresh, text_, size_t(length_) + 1);
-  std::free(text_);
-  text_ = fresh;
-  capacity_ = length_ + 1;
 }
 
 }  // namespace component

@@ -18,8 +18,6 @@ class StringBuffer {
   // bytes is null.
   void appendBytes(const void* bytes, int n);
   void appendBuffer(const StringBuffer& other);
-  // Appends a signed or unsigned number in decimal.
-  void appendInt(int64_t value);
 
   const char* getString() const;
   int getSize() const;
@@ -39,16 +37,11 @@ class StringBuffer {
   bool equals(const char* text) const;
   bool equalsIgnoreCase(const char* text) const;
   bool contains(const char* text) const;
-  // Replaces the first occurrence of pattern; false when the pattern is empty
-  // or absent.
-  bool replaceFirst(const char* pattern, const char* replacement);
   // Replaces every occurrence, scanning forward past each replacement.
   int replaceAll(const char* pattern, const char* replacement);
   // Treats the text as a path and keeps what follows its last '/' or '\' (the
   // whole text without one). A name longer than 260 bytes is cut to them.
   void keepFileName();
-  // When the capacity exceeds length + 4, reallocates to length + 1.
-  void shrinkToFit();
 
  private:
   void check() const;

@@ -7,6 +7,8 @@
 
 namespace component {
 
+// 0xAA and 0xDB: patterns that zeroed or reused memory seldom holds, one per
+// kind, so that neither kind of buffer passes for the other; keep them.
 constexpr uint8_t kStringBufferMarker = 170;
 constexpr uint8_t kDataBufferMarker = 219;
 

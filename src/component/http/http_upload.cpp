@@ -12,7 +12,8 @@ void ByteData::appendChar(unsigned char b) { bytes_->appendChar(b); }
 const unsigned char* ByteData::getData() { return bytes_->getData(); }
 uint32_t ByteData::getSize() const { return bytes_->getSize(); }
 
-HttpUpload::HttpUpload() : impl_(std::make_unique<HttpUploadImpl>()) {}
+HttpUpload::HttpUpload(platform::Env& env, ChannelMaker channels)
+    : impl_(std::make_unique<HttpUploadImpl>(env, std::move(channels))) {}
 HttpUpload::~HttpUpload() = default;
 
 void HttpUpload::setHostname(const char* host) { impl_->hostName().setText(host, utf8_); }
@@ -24,16 +25,19 @@ void HttpUpload::setProxy(const char* host, int port, const char* authorization)
   impl_->setProxy(ProxySpec{host ? host : "", port, authorization ? authorization : ""});
 }
 void HttpUpload::setIdleLimitMs(uint32_t ms) { impl_->setIdleLimitMs(ms); }
+void HttpUpload::setConnectTimeoutMs(uint32_t ms) { impl_->setConnectTimeoutMs(ms); }
+void HttpUpload::setChunkSize(uint32_t bytes) { impl_->setChunkSize(bytes); }
+void HttpUpload::setReplyLimits(const ReplyLimits& limits) { impl_->setReplyLimits(limits); }
 
 void HttpUpload::addParam(const char* name, const char* value) {
-  EncodedString n, v;
+  EncodedString n(impl_->codeSet()), v(impl_->codeSet());
   n.setText(name, utf8_);
   v.setText(value, utf8_);
   impl_->addParam(n, v);
 }
 
 void HttpUpload::addFileReference(const char* fieldName, const char* localPath) {
-  EncodedString n, p;
+  EncodedString n(impl_->codeSet()), p(impl_->codeSet());
   n.setText(fieldName, utf8_);
   p.setText(localPath, utf8_);
   impl_->addFileReference(n, p);
@@ -50,6 +54,7 @@ void HttpUpload::getResponseBody(ByteData& out) {
 
 int HttpUpload::statusCode() const { return impl_->statusCode(); }
 std::string HttpUpload::statusLine() const { return impl_->statusLine().getString(); }
+std::string HttpUpload::replyHeaderText() { return impl_->replyHeaderText().getUtf8(); }
 
 void HttpUpload::lastErrorText(std::string& out) {
   StringBuffer text;

@@ -6,11 +6,22 @@
 #include <memory>
 #include <string>
 
+#include "component/net/socket_channel.h"
+#include "platform/env.h"
+
 namespace component {
 
 class DataBuffer;
 class HttpUploadImpl;
 class ProgressCallback;
+
+// Bounds on what a reply may make the reader hold or do. A reply that passes one
+// ends the read with false and a log entry.
+struct ReplyLimits {
+  uint32_t maxHeaderBytes = 1024 * 1024;  // a header (or a chunk-size line) without its end
+  uint32_t maxInterimReplies = 100;       // "100 Continue" replies before the final one
+  uint32_t maxBodyBytes = 256u * 1024 * 1024;  // the body, framed or unpacked
+};
 
 class ByteData {
  public:
@@ -31,7 +42,10 @@ class ByteData {
 
 class HttpUpload {
  public:
-  HttpUpload();
+  // The clock, socket start-up and code set of the upload are those of `env`.
+  // Each run connects through a channel that `channels` makes (null: a socket
+  // to the host), so a caller may bring its own transport.
+  explicit HttpUpload(platform::Env& env = platform::Env::standard(), ChannelMaker channels = nullptr);
   virtual ~HttpUpload();
   HttpUpload(const HttpUpload&) = delete;
   HttpUpload& operator=(const HttpUpload&) = delete;
@@ -51,6 +65,11 @@ class HttpUpload {
   // How long the transfer may go without a byte moving before the run fails;
   // 0 (the default) keeps the connection's own limit of 5000 s.
   void setIdleLimitMs(uint32_t ms);
+  // How long the connect may take (30000 ms unless set; 0: no limit).
+  void setConnectTimeoutMs(uint32_t ms);
+  // The largest piece of file data read and sent at once (2048 unless set).
+  void setChunkSize(uint32_t bytes);
+  void setReplyLimits(const ReplyLimits& limits);
   // How the text arguments of later calls are read: as text in the ANSI code
   // set (false, the default) or as UTF-8. A file is opened by its path in the
   // form given, so a UTF-8 path names files that the code set cannot spell.
@@ -71,12 +90,12 @@ class HttpUpload {
   // failed: these and getResponseBody then describe it.
   int statusCode() const;
   std::string statusLine() const;
+  // The last reply's header text, up to and including its empty line.
+  std::string replyHeaderText();
 
   // The trail of the last run, as text or XML.
   void lastErrorText(std::string& out);
   void lastErrorXml(std::string& out);
-
-  HttpUploadImpl& impl() { return *impl_; }
 
  private:
   std::unique_ptr<HttpUploadImpl> impl_;

@@ -18,7 +18,15 @@ std::unique_ptr<StringBuffer> storedText(EncodedString& text) {
 
 FormField::FormField(EncodedString& name, EncodedString& value) : name_(storedText(name)), value_(storedText(value)) {}
 
-HttpUploadImpl::HttpUploadImpl() { userAgent_.appendAnsi(kUserAgent); }
+HttpUploadImpl::HttpUploadImpl(platform::Env& env, ChannelMaker channels)
+    : env_(env),
+      channels_(std::move(channels)),
+      userAgent_(env.codeSet()),
+      hostName_(env.codeSet()),
+      path_(env.codeSet()),
+      replyHeaderText_(env.codeSet()) {
+  userAgent_.appendAnsi(kUserAgent);
+}
 
 HttpUploadImpl::~HttpUploadImpl() = default;
 
@@ -30,11 +38,6 @@ void HttpUploadImpl::addFileReference(EncodedString& fieldName, EncodedString& l
   files_.push_back(std::make_unique<FileEntry>(fieldName, localPath));
 }
 
-void HttpUploadImpl::attachConnectionForTesting(std::unique_ptr<SocketConnection> connection) {
-  connection_ = std::move(connection);
-  byteSink_ = connection_.get();
-}
-
 void HttpUploadImpl::releaseConnection() {
   connection_.reset();  // closes the socket
   byteSink_ = nullptr;
@@ -42,18 +45,9 @@ void HttpUploadImpl::releaseConnection() {
 }
 
 bool HttpUploadImpl::blockingUpload(ProgressCallback* callback) {
-  inProgress_ = true;
-  lastRunSucceeded_ = false;
-  const bool ok = run("BlockingUpload", callback);
-  inProgress_ = false;
-  lastRunSucceeded_ = ok;
-  return ok;
-}
-
-bool HttpUploadImpl::run(const char* contextName, ProgressCallback* callback) {
   callback_ = callback;
   log_.clearLog();
-  LogContext context(log_, contextName);
+  LogContext context(log_, "BlockingUpload");
 
   if (hostName_.charCount() == 0) {
     log_.logError("Hostname is empty");
@@ -61,7 +55,7 @@ bool HttpUploadImpl::run(const char* contextName, ProgressCallback* callback) {
     return false;
   }
 
-  connection_ = std::make_unique<SocketConnection>();
+  connection_ = std::make_unique<SocketConnection>(env_, channels_);
   connection_->setHeartbeatMs(heartbeatMs_);
   connection_->setReceiveIdleLimitMs(idleLimitMs_);
   connection_->setSendIdleLimitMs(idleLimitMs_);

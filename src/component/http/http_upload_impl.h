@@ -12,7 +12,9 @@
 #include "component/base/data_buffer.h"
 #include "component/base/encoded_string.h"
 #include "component/base/string_buffer.h"
+#include "component/http/http_upload.h"
 #include "component/net/socket_connection.h"
+#include "platform/env.h"
 
 namespace component {
 
@@ -39,20 +41,15 @@ struct FileEntry {
   EncodedString path;
 };
 
-// Bounds on what a reply may make the reader hold or do. A reply that passes one
-// ends the read with false and a log entry.
-struct ReplyLimits {
-  uint32_t maxHeaderBytes = 1024 * 1024;  // a header (or a chunk-size line) without its end
-  uint32_t maxInterimReplies = 100;       // "100 Continue" replies before the final one
-  uint32_t maxBodyBytes = 256u * 1024 * 1024;  // the body, framed or unpacked
-};
-
 class HttpUploadImpl : public ComponentObject {
  public:
-  HttpUploadImpl();
+  // See HttpUpload.
+  HttpUploadImpl(platform::Env& env, ChannelMaker channels);
   ~HttpUploadImpl() override;
   HttpUploadImpl(const HttpUploadImpl&) = delete;
   HttpUploadImpl& operator=(const HttpUploadImpl&) = delete;
+
+  platform::CodeSet codeSet() const { return env_.codeSet(); }
 
   // Fields and files are sent in every later run; nothing removes them.
   void addParam(EncodedString& name, EncodedString& value);
@@ -73,46 +70,39 @@ class HttpUploadImpl : public ComponentObject {
 
   EncodedString& hostName() { return hostName_; }
   EncodedString& path() { return path_; }
-  EncodedString& userAgent() { return userAgent_; }
   void setPort(int port) { port_ = port; }
-  int port() const { return port_; }
   // TLS for the runs' connections, trusting the certificates of the PEM file
   // `caFile` (empty: the system's roots).
   void setSecureChannel(bool on) { secureChannel_ = on; }
-  bool secureChannel() const { return secureChannel_; }
   void setCaFile(const std::string& path) { caFile_ = path; }
   // The HTTP proxy of the runs' connections (a host of "": none).
   void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
-  uint32_t connectTimeoutMs() const { return connectTimeoutMs_; }
   // The send and receive idle limit of each run's connection (0: its default).
   void setIdleLimitMs(uint32_t ms) { idleLimitMs_ = ms; }
-  uint32_t heartbeatMs() const { return heartbeatMs_; }
   // The largest piece of file data read and sent at once (2048 unless set).
   void setChunkSize(uint32_t bytes) { chunkSize_ = bytes ? bytes : 1; }
-  uint32_t chunkSize() const { return chunkSize_; }
-  bool inProgress() const { return inProgress_; }
-  bool lastRunSucceeded() const { return lastRunSucceeded_; }
 
   DataBuffer& replyBody() { return replyBody_; }
   EncodedString& replyHeaderText() { return replyHeaderText_; }
   int32_t statusCode() const { return statusCode_; }
   // The status line of the last reply, without its line end ("" when none).
   const StringBuffer& statusLine() const { return statusLine_; }
-  const std::vector<std::string>& unreadableFiles() const { return unreadableFiles_; }
 
   void setReplyLimits(const ReplyLimits& limits) { limits_ = limits; }
-  const ReplyLimits& replyLimits() const { return limits_; }
-
-  // Tests and the fuzzer drive sendRequest and readReply over a connection of
-  // their own.
-  void attachConnectionForTesting(std::unique_ptr<SocketConnection> connection);
 
  private:
-  bool run(const char* contextName, ProgressCallback* callback);
   void releaseConnection();
 
-  // Request composition (request_writer.cpp).
+  // Request composition (request_writer.cpp): the form fields' text; the body's
+  // length, with every file's size (false, logged, when a file cannot be
+  // read); the header; then every part on the wire.
+  void composeFields(const StringBuffer& boundary, StringBuffer& out) const;
+  bool measureBody(const StringBuffer& boundary, const StringBuffer& fields, std::vector<uint64_t>& fileSizes,
+                   uint64_t* bodyLength);
+  void composeHeader(const StringBuffer& boundary, uint64_t bodyLength, StringBuffer& out);
+  bool writeParts(const StringBuffer& header, const StringBuffer& fields, const StringBuffer& boundary,
+                  const std::vector<uint64_t>& fileSizes, ProgressMonitor* monitor);
   void buildFilePartHeader(const FormField& file, const StringBuffer& boundary, StringBuffer& out) const;
   bool sendFileData(FileEntry& file, uint64_t announcedSize, std::vector<unsigned char>& chunk,
                     ProgressMonitor* monitor);
@@ -124,7 +114,11 @@ class HttpUploadImpl : public ComponentObject {
   bool fileDataFailed(FileEntry& file, uint64_t announcedSize, ProgressMonitor* monitor);
   bool fileBecameShorter(FileEntry& file, uint64_t announcedSize, uint64_t sentSize);
 
-  // Reply reception (reply_reader.cpp).
+  // Reply reception (reply_reader.cpp): the final reply's header, past the
+  // interim ones, into replyHeaderText_; and the gzip body unpacked in place
+  // (false when it unpacks beyond the limit).
+  bool receiveFinalHeader();
+  bool unpackBody();
   SocketConnection::MatchResult receiveHeader(EncodedString& headerText);
   void logReceiveFailure(const char* message);
   // A body receive that the callback stopped: logs why, returns false.
@@ -136,9 +130,10 @@ class HttpUploadImpl : public ComponentObject {
   // false: the run has failed whatever came.
   bool keepEarlyReply(ProgressMonitor* monitor);
 
+  platform::Env& env_;
+  ChannelMaker channels_;
   std::vector<std::unique_ptr<FormField>> formFields_;
   std::vector<std::unique_ptr<FileEntry>> files_;
-  std::vector<std::string> unreadableFiles_;
   ProgressCallback* callback_ = nullptr;
   ByteSink* byteSink_ = nullptr;
   std::unique_ptr<SocketConnection> connection_;
@@ -146,8 +141,6 @@ class HttpUploadImpl : public ComponentObject {
   uint32_t connectTimeoutMs_ = 30000;
   uint32_t idleLimitMs_ = 0;
   uint32_t heartbeatMs_ = 250;
-  bool inProgress_ = false;
-  bool lastRunSucceeded_ = false;
   EncodedString userAgent_;
   EncodedString hostName_;
   int port_ = 80;

@@ -2,29 +2,13 @@
 
 #include <cctype>
 #include <cstring>
+#include <string>
 
 namespace component {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-// A decimal number in the manner of "%d": leading white space skipped, an
-// optional sign, then digits. Values beyond 32 bits are clamped, not wrapped.
-bool readDecimal(const char* p, int32_t* value) {
-  while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
-  int64_t v = 0;
-  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
-    if (v <= INT32_MAX) v = v * 10 + (*p - '0');
-  }
-  if (negative) v = -v;
-  if (v > INT32_MAX) v = INT32_MAX;
-  if (v < INT32_MIN) v = INT32_MIN;
-  *value = int32_t(v);
-  return true;
-}
+constexpr protocol::Reading kLenient = protocol::Reading::kLenient;
+constexpr const char kContentLength[] = "\r\nContent-Length:";
 
 const char* findIgnoringCase(const char* text, const char* pattern) {
   const size_t n = std::strlen(pattern);
@@ -39,42 +23,12 @@ const char* findIgnoringCase(const char* text, const char* pattern) {
   return nullptr;
 }
 
-std::string trimmed(const char* begin, const char* end) {
-  while (begin < end && (isBlank(*begin) || *begin == '\r' || *begin == '\n')) ++begin;
-  while (end > begin && (isBlank(end[-1]) || end[-1] == '\r' || end[-1] == '\n')) --end;
-  return std::string(begin, end);
-}
+int32_t clamped(int64_t v) { return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); }
 
 }  // namespace
 
-void parseHeaderFields(const char* text, HeaderFields& out) {
-  out.clear();
-  const char* p = text;
-  while (p && *p) {
-    const char* eol = std::strchr(p, '\n');
-    const char* end = eol ? eol : p + std::strlen(p);
-    const char* lineEnd = (end > p && end[-1] == '\r') ? end - 1 : end;
-    if (lineEnd == p) break;  // the empty line ends the header
-    if (isBlank(*p)) {
-      if (!out.empty()) {
-        std::string more = trimmed(p, lineEnd);
-        if (!more.empty()) {
-          std::string& value = out.back().second;
-          if (!value.empty()) value += ' ';
-          value += more;
-        }
-      }
-    } else {
-      const char* colon = static_cast<const char*>(std::memchr(p, ':', size_t(lineEnd - p)));
-      if (colon) out.emplace_back(trimmed(p, colon), trimmed(colon + 1, lineEnd));
-    }
-    p = eol ? eol + 1 : end;
-  }
-}
-
 void ReplyHeader::parse(const char* text) {
   statusCode_ = 0;
-  reasonPhrase_.clear();
   statusLine_.clear();
   fields_.clear();
   contentLength_ = 0;
@@ -85,37 +39,28 @@ void ReplyHeader::parse(const char* text) {
   // phrase ("HTTP/1.1 200") must not take anything from the lines after it.
   const char* lineEnd = text + std::strcspn(text, "\r\n");
   if (*lineEnd) statusLine_.appendBytes(text, int(lineEnd - text));
-  const std::string line(text, lineEnd);
-  if (line.compare(0, 4, "HTTP") != 0) return;
+  statusCode_ = protocol::statusCode(std::string_view(text, size_t(lineEnd - text)), kLenient);
+  if (statusCode_ == 0) return;
 
-  const size_t firstBlank = line.find(' ');
-  if (firstBlank == std::string::npos || !readDecimal(line.c_str() + firstBlank + 1, &statusCode_)) return;
-  const size_t nextBlank = line.find(' ', firstBlank + 1);
-  if (nextBlank != std::string::npos) {
-    reasonPhrase_.append(line.c_str() + nextBlank);
-    reasonPhrase_.trim();
-  }
-
-  if (const char* cl = findIgnoringCase(text, "\r\nContent-Length:")) {
+  // The length is found where a line starts with its name, as the upload has
+  // always found it, whether or not the line reads as a field.
+  if (const char* cl = findIgnoringCase(text, kContentLength)) {
     hasContentLength_ = true;
-    if (!readDecimal(cl + std::strlen("\r\nContent-Length:"), &contentLength_)) contentLength_ = 0;
+    int64_t length = 0;
+    if (protocol::parseDecimal(cl + std::strlen(kContentLength), kLenient, &length)) contentLength_ = clamped(length);
   }
 
   const char* rest = lineEnd;
-  while (*rest == '\r' || *rest == '\n' || isBlank(*rest)) ++rest;
-  parseHeaderFields(rest, fields_);
+  while (*rest == '\r' || *rest == '\n' || *rest == ' ' || *rest == '\t') ++rest;
+  fields_ = protocol::parseHeaderFields(rest);
 }
 
 bool ReplyHeader::getField(const char* name, StringBuffer& out) const {
-  for (const auto& field : fields_) {
-    StringBuffer candidate(field.first.c_str());
-    if (candidate.equalsIgnoreCase(name)) {
-      out.clear();
-      out.append(field.second.c_str());
-      return true;
-    }
-  }
-  return false;
+  const std::string* value = protocol::findField(fields_, name);
+  if (!value) return false;
+  out.clear();
+  out.append(value->c_str());
+  return true;
 }
 
 }  // namespace component

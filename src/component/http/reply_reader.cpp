@@ -3,21 +3,21 @@
 // Every read is bounded (ReplyLimits) so a hostile reply can neither exhaust
 // memory nor keep the reader looping, and the body grows in steps that keep
 // the work linear in its size.
-#include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "component/http/gzip_body.h"
 #include "component/http/http_upload_impl.h"
 #include "component/http/reply_header.h"
 #include "component/net/progress_monitor.h"
+#include "protocol/reply_text.h"
 
 namespace component {
 namespace {
 
 using MatchResult = SocketConnection::MatchResult;
 
-constexpr uint32_t kMaxChunkSizeDigits = 16;
 // How long a reply sent before the request was complete is waited for.
 constexpr uint32_t kEarlyReplyIdleMs = 2000;
 
@@ -39,40 +39,12 @@ bool hasNoBody(const ReplyHeader& header) {
   return status == 204 || status == 304 || (header.hasContentLength() && header.getContentLength() == 0);
 }
 
-enum class ChunkSize { kNumber, kNone, kInvalid };
-
-// The chunk size at the start of a chunk-size line, read like "%x" (leading
-// white space skipped, an optional "0x", anything after the digits ignored),
-// except that a sign or more than 16 digits make the line invalid.
-ChunkSize parseChunkSize(const char* line, uint64_t* size, const char** why) {
-  const char* p = line;
-  while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  if (*p == '+' || *p == '-') {
-    *why = "Chunk size line carries a sign";
-    return ChunkSize::kInvalid;
-  }
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2]))) p += 2;
-  uint32_t digits = 0;
-  uint64_t value = 0;
-  for (; std::isxdigit(static_cast<unsigned char>(*p)); ++p) {
-    if (++digits > kMaxChunkSizeDigits) {
-      *why = "Chunk size line has more than 16 hexadecimal digits";
-      return ChunkSize::kInvalid;
-    }
-    const int c = std::tolower(static_cast<unsigned char>(*p));
-    value = (value << 4) | uint64_t(c <= '9' ? c - '0' : c - 'a' + 10);
-  }
-  if (digits == 0) return ChunkSize::kNone;
-  *size = value;
-  return ChunkSize::kNumber;
-}
-
 }  // namespace
 
 MatchResult HttpUploadImpl::receiveHeader(EncodedString& headerText) {
   DataBuffer bytes;
   const MatchResult result =
-      connection_ ? connection_->ReceiveUntilMatchRaw("\r\n\r\n", bytes, limits_.maxHeaderBytes, callback_)
+      connection_ ? connection_->ReceiveUntilMatch("\r\n\r\n", bytes, limits_.maxHeaderBytes, callback_)
                   : MatchResult::kFailed;
   // The header is text: a zero byte ends it.
   const unsigned char* data = bytes.getData();
@@ -103,28 +75,7 @@ bool HttpUploadImpl::readReply() {
   statusLine_.clear();
   replyHeaderText_.clear();
   replyBody_.clear();
-
-  MatchResult received = receiveHeader(replyHeaderText_);
-  if (received != MatchResult::kMatched) {
-    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive until double-CRLF");
-    StringBuffer socketLog;
-    if (connection_) connection_->lastErrorText(socketLog);
-    log_.logData("socketLog", socketLog.getString());
-    return false;
-  }
-
-  uint32_t interim = 0;
-  while (isInterimContinue(replyHeaderText_)) {
-    if (++interim > limits_.maxInterimReplies) {
-      log_.logError("Too many interim 100 Continue replies");
-      log_.logDataLong("maxInterimReplies", int32_t(limits_.maxInterimReplies));
-      return false;
-    }
-    replyHeaderText_.clear();
-    received = receiveHeader(replyHeaderText_);
-    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive after 100 Continue");
-    if (received != MatchResult::kMatched) return false;
-  }
+  if (!receiveFinalHeader()) return false;
 
   ReplyHeader header;
   header.parse(replyHeaderText_.getUtf8());
@@ -134,21 +85,45 @@ bool HttpUploadImpl::readReply() {
     log_.logError("Received unexpected HTTP response");
     return false;
   }
-
-  replyBody_.clear();
   if (!readReplyBody(header)) {
     log_.logError("Failed to fetch response data.");
     return false;
   }
+  return unpackBody();
+}
 
-  const unsigned char* body = replyBody_.getData();
-  if (replyBody_.getSize() > 10 && body[0] == 0x1F && body[1] == 0x8B) {
-    DataBuffer unpacked;
-    switch (gunzip(body, replyBody_.getSize(), limits_.maxBodyBytes, unpacked, log_)) {
-      case GunzipResult::kOk: replyBody_.takeFrom(unpacked); break;
-      case GunzipResult::kInvalid: break;  // the body stays as it came
-      case GunzipResult::kTooLarge: return false;
+bool HttpUploadImpl::receiveFinalHeader() {
+  MatchResult received = receiveHeader(replyHeaderText_);
+  if (received != MatchResult::kMatched) {
+    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive until double-CRLF");
+    StringBuffer socketLog;
+    if (connection_) connection_->lastErrorText(socketLog);
+    log_.logData("socketLog", socketLog.getString());
+    return false;
+  }
+  for (uint32_t interim = 1; isInterimContinue(replyHeaderText_); ++interim) {
+    if (interim > limits_.maxInterimReplies) {
+      log_.logError("Too many interim 100 Continue replies");
+      log_.logDataLong("maxInterimReplies", int32_t(limits_.maxInterimReplies));
+      return false;
     }
+    replyHeaderText_.clear();
+    received = receiveHeader(replyHeaderText_);
+    if (received == MatchResult::kFailed) logReceiveFailure("Failed to receive after 100 Continue");
+    if (received != MatchResult::kMatched) return false;
+  }
+  return true;
+}
+
+bool HttpUploadImpl::unpackBody() {
+  // gzip data is unpacked whatever the header says.
+  const unsigned char* body = replyBody_.getData();
+  if (replyBody_.getSize() <= 10 || body[0] != 0x1F || body[1] != 0x8B) return true;
+  DataBuffer unpacked;
+  switch (gunzip(body, replyBody_.getSize(), limits_.maxBodyBytes, unpacked, log_)) {
+    case GunzipResult::kOk: replyBody_.takeFrom(unpacked); break;
+    case GunzipResult::kInvalid: break;  // the body stays as it came
+    case GunzipResult::kTooLarge: return false;
   }
   return true;
 }
@@ -200,28 +175,31 @@ bool HttpUploadImpl::readBodyUntilClosed() {
 bool HttpUploadImpl::readChunkedBody() {
   DataBuffer line;
   for (;;) {
-    const MatchResult received = connection_->ReceiveUntilMatchRaw("\r\n", line, limits_.maxHeaderBytes, callback_);
+    const MatchResult received = connection_->ReceiveUntilMatch("\r\n", line, limits_.maxHeaderBytes, callback_);
     if (received != MatchResult::kMatched) {
-      log_.logError("Failed to response chunk size");
+      log_.logError("Failed to response chunk size");  // sic: what every trail has said
       if (received == MatchResult::kTooLong) {
         log_.logError("Chunk size line exceeds the size limit");
         log_.logDataLong("maxLineBytes", int32_t(limits_.maxHeaderBytes));
       }
       return false;
     }
-    line.appendChar(0);
+    // The line without its "\r\n", read as the upload has always read it.
+    const std::string_view text(reinterpret_cast<const char*>(line.getData()), line.getSize() - 2);
     uint64_t size = 0;
-    const char* why = nullptr;
-    switch (parseChunkSize(reinterpret_cast<const char*>(line.getData()), &size, &why)) {
-      case ChunkSize::kNone: return true;
-      case ChunkSize::kInvalid:
-        log_.logError(why);
+    switch (protocol::parseChunkSize(text, protocol::Reading::kLenient, &size)) {
+      case protocol::ChunkSize::kNone: return true;
+      case protocol::ChunkSize::kSign:
+        log_.logError("Chunk size line carries a sign");
         return false;
-      case ChunkSize::kNumber: break;
+      case protocol::ChunkSize::kTooManyDigits:
+        log_.logError("Chunk size line has more than 16 hexadecimal digits");
+        return false;
+      case protocol::ChunkSize::kSize: break;
     }
     if (size == 0) {
       // The line that ends the chunked body; its outcome does not matter.
-      connection_->ReceiveUntilMatchRaw("\r\n", line, limits_.maxHeaderBytes, callback_);
+      connection_->ReceiveUntilMatch("\r\n", line, limits_.maxHeaderBytes, callback_);
       return true;
     }
     if (size > limits_.maxBodyBytes - replyBody_.getSize()) {

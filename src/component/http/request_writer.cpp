@@ -9,7 +9,6 @@
 #include "component/http/content_types.h"
 #include "component/http/http_upload_impl.h"
 #include "component/net/progress_monitor.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 
 namespace component {
@@ -17,7 +16,8 @@ namespace {
 
 // The header lines between the user agent and the boundary; the header is
 // composed from its pieces, so no text of the host, path or boundary can be
-// taken for a placeholder.
+// taken for a placeholder. They announce keep-alive, as they always have,
+// although each run closes its connection after the reply.
 constexpr const char* kHeaderMiddle =
     "\r\n"
     "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*;q=0.5\r\n"
@@ -80,122 +80,134 @@ bool HttpUploadImpl::sendRequest() {
   statusLine_.clear();
   replyHeaderText_.clear();
   replyBody_.clear();
-  unreadableFiles_.clear();
 
   StringBuffer boundary;
-  makeBoundary(platform::tickCount(), boundary);
-
-  StringBuffer params;
-  for (const auto& field : formFields_) {
-    params.append("--");
-    params.appendBuffer(boundary);
-    params.append("\r\nContent-Disposition: form-data; name=\"");
-    params.append(field->name());
-    params.append("\"\r\n\r\n");
-    params.append(field->value());
-    params.append("\r\n");
-  }
-  // 64-bit: the files together may pass 4 GiB although each stays below it.
-  uint64_t bodyLength = uint64_t(params.getSize());
-
+  makeBoundary(env_.tickCount(), boundary);
+  StringBuffer fields;
+  composeFields(boundary, fields);
   std::vector<uint64_t> fileSizes;
-  StringBuffer partHeader;
-  for (const auto& file : files_) {
-    buildFilePartHeader(file->field, boundary, partHeader);
-    bodyLength += uint64_t(partHeader.getSize()) + 2;  // the part header and the CRLF after the data
-    bool ok = false;
-    const uint32_t size = getFileSize(file->path, nullptr, &ok);
-    fileSizes.push_back(size);
-    if (ok) {
-      bodyLength += size;
-      continue;
-    }
-    log_.logError("Failed to get file size information");
-    log_.logData("filename", file->field.value());
-    bool readable = false;
-    const uint64_t fullSize = getFileSize64(file->path, nullptr, &readable);
-    if (readable) {
-      log_.logData("reason", "The file is 4 GiB or larger; its size does not fit the request");
-      log_.logData("fileSize", decimal(fullSize).c_str());
-    }
-    unreadableFiles_.push_back(file->field.value());
-  }
-  if (!unreadableFiles_.empty()) {
-    std::string dir = platform::currentDirectory();
-    if (dir.size() > kMaxCurrentDir) dir.resize(kMaxCurrentDir);
-    log_.logData("currentDir", dir.c_str());
-    return false;
-  }
-
-  bodyLength += uint64_t(boundary.getSize()) + 6;  // "--" B "--\r\n"
-
-  StringBuffer header("POST ");
-  // A proxy takes a plain request with the whole address in its request line,
-  // and its own sign-in; a secure one goes through the tunnel unchanged.
-  const bool viaProxy = proxy_.used() && !secureChannel_;
-  if (viaProxy) {
-    header.append("http://");
-    header.append(hostName_.getUtf8());
-    if (port_ != 80) header.append((":" + decimal(uint64_t(port_))).c_str());
-  }
-  header.append(path_.getUtf8());
-  header.append(" HTTP/1.1\r\nHost: ");
-  header.append(hostName_.getUtf8());
-  if (viaProxy && !proxy_.authorization.empty()) {
-    header.append("\r\nProxy-Authorization: ");
-    header.append(proxy_.authorization.c_str());
-  }
-  header.append("\r\nUser-Agent: ");
-  header.append(userAgent_.getAnsi());
-  header.append(kHeaderMiddle);
-  header.appendBuffer(boundary);
-  header.append("\r\nContent-Length: ");
-  header.append(decimal(bodyLength).c_str());
-  header.append("\r\n\r\n");
+  uint64_t bodyLength = 0;
+  if (!measureBody(boundary, fields, fileSizes, &bodyLength)) return false;
+  StringBuffer header;
+  composeHeader(boundary, bodyLength, header);
 
   std::unique_ptr<ProgressMonitor> monitor;
-  if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength));
+  if (callback_) monitor = std::make_unique<ProgressMonitor>(callback_, int64_t(bodyLength), env_);
   if (connection_) {
     connection_->setHeartbeatMs(heartbeatMs_);
     // The pieces are gathered into large sends, and the system need not send
     // a packet for each: more follows until the closing boundary.
     connection_->setMoreToFollow(true);
   }
+  if (!writeParts(header, fields, boundary, fileSizes, monitor.get())) return false;
+  log_.logInfo("Fetching HTTP response...");
+  return readReply();
+}
 
+void HttpUploadImpl::composeFields(const StringBuffer& boundary, StringBuffer& out) const {
+  for (const auto& field : formFields_) {
+    out.append("--");
+    out.appendBuffer(boundary);
+    out.append("\r\nContent-Disposition: form-data; name=\"");
+    out.append(field->name());
+    out.append("\"\r\n\r\n");
+    out.append(field->value());
+    out.append("\r\n");
+  }
+}
+
+bool HttpUploadImpl::measureBody(const StringBuffer& boundary, const StringBuffer& fields,
+                                 std::vector<uint64_t>& fileSizes, uint64_t* bodyLength) {
+  // 64-bit: the files together may pass 4 GiB although each stays below it.
+  uint64_t length = uint64_t(fields.getSize()) + uint64_t(boundary.getSize()) + 6;  // "--" B "--\r\n" at the end
+  bool readable = true;
+  StringBuffer partHeader;
+  for (const auto& file : files_) {
+    buildFilePartHeader(file->field, boundary, partHeader);
+    length += uint64_t(partHeader.getSize()) + 2;  // the part header and the CRLF after the data
+    bool ok = false;
+    fileSizes.push_back(getFileSize(file->path, nullptr, &ok));
+    length += fileSizes.back();
+    if (ok) continue;
+    readable = false;
+    log_.logError("Failed to get file size information");
+    log_.logData("filename", file->field.value());
+    const uint64_t fullSize = getFileSize64(file->path, nullptr, &ok);
+    if (ok) {
+      log_.logData("reason", "The file is 4 GiB or larger; its size does not fit the request");
+      log_.logData("fileSize", decimal(fullSize).c_str());
+    }
+  }
+  if (!readable) {
+    std::string dir = platform::currentDirectory();
+    if (dir.size() > kMaxCurrentDir) dir.resize(kMaxCurrentDir);
+    log_.logData("currentDir", dir.c_str());
+    return false;
+  }
+  *bodyLength = length;
+  return true;
+}
+
+void HttpUploadImpl::composeHeader(const StringBuffer& boundary, uint64_t bodyLength, StringBuffer& out) {
+  out.append("POST ");
+  // A proxy takes a plain request with the whole address in its request line,
+  // and its own sign-in; a secure one goes through the tunnel unchanged.
+  const bool viaProxy = proxy_.used() && !secureChannel_;
+  if (viaProxy) {
+    out.append("http://");
+    out.append(hostName_.getUtf8());
+    if (port_ != 80) out.append((":" + decimal(uint64_t(port_))).c_str());
+  }
+  out.append(path_.getUtf8());
+  out.append(" HTTP/1.1\r\nHost: ");
+  out.append(hostName_.getUtf8());
+  if (viaProxy && !proxy_.authorization.empty()) {
+    out.append("\r\nProxy-Authorization: ");
+    out.append(proxy_.authorization.c_str());
+  }
+  out.append("\r\nUser-Agent: ");
+  out.append(userAgent_.getAnsi());
+  out.append(kHeaderMiddle);
+  out.appendBuffer(boundary);
+  out.append("\r\nContent-Length: ");
+  out.append(decimal(bodyLength).c_str());
+  out.append("\r\n\r\n");
+}
+
+bool HttpUploadImpl::writeParts(const StringBuffer& header, const StringBuffer& fields, const StringBuffer& boundary,
+                                const std::vector<uint64_t>& fileSizes, ProgressMonitor* monitor) {
   const size_t headerSize = size_t(header.getSize());
-  const size_t written = byteSink_->write(header.getString(), 1, headerSize, monitor.get());
+  const size_t written = byteSink_->write(header.getString(), 1, headerSize, monitor);
   if (written < headerSize) {
     log_.logError("Failed to write HTTP header to output");
     log_.logDataLong("headerSize", int32_t(headerSize));
     log_.logDataLong("numWritten", int32_t(written));
-    return keepEarlyReply(monitor.get());
+    return keepEarlyReply(monitor);
   }
-  if (!writeAll(*byteSink_, params.getString(), size_t(params.getSize()), monitor.get())) {
-    return writeFailed("Failed to write params to output", monitor.get());
+  ByteSink& sink = *byteSink_;
+  if (!writeAll(sink, fields.getString(), size_t(fields.getSize()), monitor)) {
+    return writeFailed("Failed to write params to output", monitor);
   }
-
-  std::vector<unsigned char> chunk(size_t(chunkSize_) + 32);
+  // The failed writes of the files and the closing boundary tell each other
+  // apart by the number of their full stops, as they always have.
+  std::vector<unsigned char> chunk(size_t(chunkSize_) + 32);  // 32 bytes to spare, as it has always had
+  StringBuffer partHeader;
   for (size_t i = 0; i < files_.size(); ++i) {
     buildFilePartHeader(files_[i]->field, boundary, partHeader);
-    if (!writeAll(*byteSink_, partHeader.getString(), size_t(partHeader.getSize()), monitor.get())) {
-      return writeFailed("Failed to write to output.", monitor.get());
+    if (!writeAll(sink, partHeader.getString(), size_t(partHeader.getSize()), monitor)) {
+      return writeFailed("Failed to write to output.", monitor);
     }
-    if (!sendFileData(*files_[i], fileSizes[i], chunk, monitor.get())) return false;
-    if (!writeAll(*byteSink_, "\r\n", 2, monitor.get())) return writeFailed("Failed to write to output..", monitor.get());
+    if (!sendFileData(*files_[i], fileSizes[i], chunk, monitor)) return false;
+    if (!writeAll(sink, "\r\n", 2, monitor)) return writeFailed("Failed to write to output..", monitor);
   }
   std::vector<unsigned char>().swap(chunk);
-
-  if (!writeAll(*byteSink_, "--", 2, monitor.get())) return writeFailed("Failed to write to output...", monitor.get());
-  if (!writeAll(*byteSink_, boundary.getString(), size_t(boundary.getSize()), monitor.get())) {
-    return writeFailed("Failed to write to output....", monitor.get());
+  if (!writeAll(sink, "--", 2, monitor)) return writeFailed("Failed to write to output...", monitor);
+  if (!writeAll(sink, boundary.getString(), size_t(boundary.getSize()), monitor)) {
+    return writeFailed("Failed to write to output....", monitor);
   }
   if (connection_) connection_->setMoreToFollow(false);  // the closing piece goes out at once
-  if (!writeAll(*byteSink_, "--\r\n", 4, monitor.get())) {
-    return writeFailed("Failed to write to output.....", monitor.get());
-  }
-
-  log_.logInfo("Fetching HTTP response...");
-  return readReply();
+  if (!writeAll(sink, "--\r\n", 4, monitor)) return writeFailed("Failed to write to output.....", monitor);
+  return true;
 }
 
 bool HttpUploadImpl::writeFailed(const char* message, ProgressMonitor* monitor) {
@@ -211,7 +223,7 @@ bool HttpUploadImpl::sendFileData(FileEntry& file, uint64_t announcedSize, std::
     log_.logData("filename", file.field.value());
     return false;
   }
-  if (monitor && monitor->lastHeartbeatTick() == 0) monitor->setLastHeartbeatTick(ProgressMonitor::now());
+  if (monitor) monitor->startHeartbeats();
 
   // On a plain connection the system sends the chunks from the file itself:
   // they are taken from the source, not read.
@@ -223,7 +235,7 @@ bool HttpUploadImpl::sendFileData(FileEntry& file, uint64_t announcedSize, std::
     uint32_t got = 0;
     uint64_t at = 0;
     const bool taken =
-        fromFile ? source->take(want, &at, &got, nullptr) : source->read(chunk.data(), want, &got, nullptr);
+        fromFile ? source->take(want, &at, &got) : source->read(chunk.data(), want, &got);
     if (!taken || got == 0) break;
     const bool written = fromFile ? connection_->writeFromFile(source->handle(), at, got, monitor) == got
                                   : writeAll(*byteSink_, chunk.data(), got, monitor);

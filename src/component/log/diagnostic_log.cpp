@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "component/base/file_helpers.h"
-#include "platform/clock.h"
 
 namespace component {
 
@@ -22,8 +20,6 @@ bool DiagnosticLog::leaveContext() { return true; }
 bool DiagnosticLog::logData(const char*, const char*) { return true; }
 bool DiagnosticLog::logDataLong(const char*, int32_t) { return true; }
 bool DiagnosticLog::logDataHex(const char*, int32_t) { return true; }
-void DiagnosticLog::logTimestamp(const char*) {}
-bool DiagnosticLog::saveLastErrorXml(const char*, const char*) { return true; }
 
 namespace {
 
@@ -69,92 +65,77 @@ void appendHtmlEscaped(StringBuffer& out, const StringBuffer& text) {
   out.appendBuffer(copy);
 }
 
-enum class Form { kText, kXml, kHtml };
+// Whether an entry shows in a rendering: a context with its name and list, or
+// a text (a pair with its name too).
+bool renders(const LogEntry& e) {
+  if (e.kind == 'C') return e.name && e.children;
+  return e.text && (e.kind != 'T' || e.name);
+}
 
-void render(const LogEntry& e, int depth, Form form, StringBuffer& out) {
+// The text form: two blanks of indentation per level.
+void renderText(const LogEntry& e, int depth, StringBuffer& out) {
+  if (!renders(e)) return;
+  indent(out, depth);
   if (e.kind == 'C') {
-    if (!e.name || !e.children) return;
-    switch (form) {
-      case Form::kText:
-        indent(out, depth);
-        out.appendBuffer(*e.name);
-        out.append(":\r\n");
-        break;
-      case Form::kXml:
-        out.append("<");
-        out.appendBuffer(*e.name);
-        out.append(">\r\n");
-        break;
-      case Form::kHtml:
-        out.appendBuffer(*e.name);
-        out.append(":<blockquote>\r\n");
-        break;
-    }
-    for (const auto& child : *e.children) render(*child, depth + 1, form, out);
-    if (form == Form::kXml) {
-      out.append("</");
-      out.appendBuffer(*e.name);
-      out.append(">\r\n");
-    } else if (form == Form::kHtml) {
-      out.append("</blockquote>\r\n");
-    }
+    out.appendBuffer(*e.name);
+    out.append(":\r\n");
+    for (const auto& child : *e.children) renderText(*child, depth + 1, out);
     return;
   }
-  if (!e.text) return;
   if (e.kind == 'T') {
-    if (!e.name) return;
-    switch (form) {
-      case Form::kText:
-        indent(out, depth);
-        out.appendBuffer(*e.name);
-        out.append(": ");
-        out.appendBuffer(*e.text);
-        out.append("\r\n");
-        break;
-      case Form::kXml:
-        out.append("<");
-        out.appendBuffer(*e.name);
-        out.append(">");
-        appendXmlText(out, *e.text);
-        out.append("</");
-        out.appendBuffer(*e.name);
-        out.append(">\r\n");
-        break;
-      case Form::kHtml:
-        out.appendBuffer(*e.name);
-        out.append(": ");
-        appendHtmlEscaped(out, *e.text);
-        out.append("<br>\r\n");
-        break;
-    }
+    out.appendBuffer(*e.name);
+    out.append(": ");
+  }
+  out.appendBuffer(*e.text);
+  out.append("\r\n");
+}
+
+void appendXmlElement(StringBuffer& out, const char* tag, const StringBuffer& text) {
+  out.append("<");
+  out.append(tag);
+  out.append(">");
+  appendXmlText(out, text);
+  out.append("</");
+  out.append(tag);
+  out.append(">\r\n");
+}
+
+// The XML form: contexts and pairs as elements named after them, errors and
+// information as <error> and <info>, raw lines as they are.
+void renderXml(const LogEntry& e, StringBuffer& out) {
+  if (!renders(e)) return;
+  if (e.kind == 'C') {
+    out.append("<");
+    out.appendBuffer(*e.name);
+    out.append(">\r\n");
+    for (const auto& child : *e.children) renderXml(*child, out);
+    out.append("</");
+    out.appendBuffer(*e.name);
+    out.append(">\r\n");
+  } else if (e.kind == 'X') {
+    out.appendBuffer(*e.text);
+    out.append("\r\n");
+  } else {
+    appendXmlElement(out, e.kind == 'T' ? e.name->getString() : e.kind == 'E' ? "error" : "info", *e.text);
+  }
+}
+
+// The HTML form: contexts as blockquotes, every other entry as a line.
+void renderHtml(const LogEntry& e, StringBuffer& out) {
+  if (!renders(e)) return;
+  if (e.kind == 'C') {
+    out.appendBuffer(*e.name);
+    out.append(":<blockquote>\r\n");
+    for (const auto& child : *e.children) renderHtml(*child, out);
+    out.append("</blockquote>\r\n");
     return;
   }
-  switch (form) {
-    case Form::kText:
-      indent(out, depth);
-      out.appendBuffer(*e.text);
-      out.append("\r\n");
-      break;
-    case Form::kXml:
-      if (e.kind == 'X') {
-        out.appendBuffer(*e.text);
-        out.append("\r\n");
-      } else {
-        const char* tag = e.kind == 'E' ? "error" : "info";
-        out.append("<");
-        out.append(tag);
-        out.append(">");
-        appendXmlText(out, *e.text);
-        out.append("</");
-        out.append(tag);
-        out.append(">\r\n");
-      }
-      break;
-    case Form::kHtml:
-      appendHtmlEscaped(out, *e.text);
-      out.append("<br>\r\n");
-      break;
+  if (e.kind == 'T') {
+    out.appendBuffer(*e.name);
+    out.append(": ");
   }
+  appendHtmlEscaped(out, *e.text);
+  out.append("<br>\r\n");
 }
 
 }  // namespace
@@ -229,31 +210,19 @@ bool RecordingLog::logDataHex(const char* name, int32_t value) {
   return addPair(name, buf);
 }
 
-void RecordingLog::logTimestamp(const char* name) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%x", static_cast<unsigned>(platform::tickCount()));
-  addPair(name, buf);
-}
-
 void RecordingLog::lastErrorText(StringBuffer& out) {
   out.clear();
-  render(*root_, 0, Form::kText, out);
+  renderText(*root_, 0, out);
 }
 
 void RecordingLog::lastErrorXml(StringBuffer& out) {
   out.clear();
-  render(*root_, 0, Form::kXml, out);
+  renderXml(*root_, out);
 }
 
 void RecordingLog::lastErrorHtml(StringBuffer& out) {
   out.clear();
-  render(*root_, 0, Form::kHtml, out);
-}
-
-bool RecordingLog::saveLastErrorXml(const char*, const char* path) {
-  StringBuffer xml;
-  lastErrorXml(xml);
-  return writeWholeFile(path, xml.getString(), uint32_t(xml.getSize()), nullptr);
+  renderHtml(*root_, out);
 }
 
 }  // namespace component

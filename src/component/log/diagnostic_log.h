@@ -25,8 +25,6 @@ class DiagnosticLog {
   virtual bool logData(const char* name, const char* value);
   virtual bool logDataLong(const char* name, int32_t value);
   virtual bool logDataHex(const char* name, int32_t value);
-  virtual void logTimestamp(const char* name);
-  virtual bool saveLastErrorXml(const char* reserved, const char* path);
 };
 
 // One node of the log tree.
@@ -54,8 +52,6 @@ class RecordingLog : public DiagnosticLog {
   bool logData(const char* name, const char* value) override;
   bool logDataLong(const char* name, int32_t value) override;
   bool logDataHex(const char* name, int32_t value) override;
-  void logTimestamp(const char* name) override;
-  bool saveLastErrorXml(const char* reserved, const char* path) override;
 
  private:
   bool addText(char kind, const char* text);

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "component/net/progress_monitor.h"
 #include "component/net/tcp_socket.h"
 
 namespace component {
@@ -36,18 +35,10 @@ std::string cleanedHost(const std::string& host) {
 
 bool hasOneDot(const std::string& s) { return std::count(s.begin(), s.end(), '.') == 1; }
 
-// One look-up that also fills the dotted form of the address it found.
-bool lookUpDotted(const std::string& host, StringBuffer& dotted, uint32_t* address) {
-  if (!platform::lookUpIPv4(host, address)) return false;
-  dotted.clear();
-  dotted.append(platform::formatIPv4(*address).c_str());
-  return dotted.getSize() > 0;
-}
-
 // Takes the time since `start` off `budget`; false (and the message) when the
-// budget is used up. A wrapped counter skips the check.
-bool budgetLeft(uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLog& log) {
-  const uint32_t now = ProgressMonitor::now();
+// budget is used up. No limit, or a wrapped counter, skips the check.
+bool budgetLeft(platform::Env& env, uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLog& log) {
+  const uint32_t now = env.tickCount();
   if (limitMs == 0 || now < start) return true;
   const uint32_t spent = now - start;
   if (spent >= budget) {
@@ -60,41 +51,22 @@ bool budgetLeft(uint32_t limitMs, uint32_t start, uint32_t& budget, DiagnosticLo
 
 }  // namespace
 
-bool resolveHost(const char* host, uint32_t* address) {
-  DiagnosticLog discard;
-  if (!host || !startSockets(discard)) return false;
-  const std::string given(host);
-  if (platform::lookUpIPv4(given, address)) return true;
-  const std::string cleaned = cleanedHost(given);
-  if (cleaned.empty()) return false;
-  if (cleaned.size() != given.size() && platform::lookUpIPv4(cleaned, address)) return true;
-  if (hasOneDot(cleaned) && platform::lookUpIPv4("www." + cleaned, address)) return true;
-  return false;
-}
-
-bool resolveHostTimed(const char* host, uint32_t timeLimitMs, DiagnosticLog& log, StringBuffer& dotted,
-                      uint32_t* address) {
-  dotted.clear();
-  if (!host || !startSockets(log)) return false;
+bool resolveHost(platform::Env& env, const char* host, uint32_t timeLimitMs, DiagnosticLog& log, uint32_t* address) {
+  if (!host || !startSockets(env, log)) return false;
   const std::string given(host);
   uint32_t budget = timeLimitMs;
-  uint32_t start = ProgressMonitor::now();
-  if (lookUpDotted(given, dotted, address)) return true;
-  if (!budgetLeft(timeLimitMs, start, budget, log)) return false;
+  uint32_t start = env.tickCount();
+  if (platform::lookUpIPv4(given, address)) return true;
+  if (!budgetLeft(env, timeLimitMs, start, budget, log)) return false;
 
   const std::string cleaned = cleanedHost(given);
   if (cleaned.empty()) return false;
   if (cleaned.size() != given.size()) {
-    start = ProgressMonitor::now();
-    dotted.clear();
-    if (lookUpDotted(cleaned, dotted, address)) return true;
-    if (!budgetLeft(timeLimitMs, start, budget, log)) return false;
+    start = env.tickCount();
+    if (platform::lookUpIPv4(cleaned, address)) return true;
+    if (!budgetLeft(env, timeLimitMs, start, budget, log)) return false;
   }
-  if (hasOneDot(cleaned)) {
-    dotted.clear();
-    if (lookUpDotted("www." + cleaned, dotted, address)) return true;
-  }
-  return false;
+  return hasOneDot(cleaned) && platform::lookUpIPv4("www." + cleaned, address);
 }
 
 }  // namespace component

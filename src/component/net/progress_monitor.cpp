@@ -1,11 +1,7 @@
 #include "component/net/progress_monitor.h"
 
-#include "platform/clock.h"
-
 namespace component {
 namespace {
-
-TickSource g_tickSource = nullptr;
 
 // abortCheck while bytes flow comes at most this often before any checkAbort
 // has set an interval of its own.
@@ -13,12 +9,12 @@ constexpr uint32_t kDefaultCheckIntervalMs = 300;
 
 }  // namespace
 
-void ProgressMonitor::setTickSourceForTesting(TickSource source) { g_tickSource = source; }
+ProgressMonitor::ProgressMonitor(ProgressCallback* callback, int64_t total, platform::Env& env)
+    : env_(env), total_(total), callback_(callback), lastCallbackTick_(env.tickCount()) {}
 
-uint32_t ProgressMonitor::now() { return g_tickSource ? g_tickSource() : platform::tickCount(); }
-
-ProgressMonitor::ProgressMonitor(ProgressCallback* callback, int64_t total)
-    : total_(total), callback_(callback), lastCallbackTick_(now()) {}
+void ProgressMonitor::startHeartbeats() {
+  if (lastHeartbeatTick_ == 0) lastHeartbeatTick_ = env_.tickCount();
+}
 
 int ProgressMonitor::percent(int64_t done, int64_t total) {
   if (total <= 0) return 100;
@@ -33,7 +29,7 @@ int ProgressMonitor::percent(int64_t done, int64_t total) {
 bool ProgressMonitor::checkAbort(uint32_t intervalMs) {
   checkIntervalMs_ = intervalMs;
   if (intervalMs == 0) return false;
-  const uint32_t t = now();
+  const uint32_t t = env_.tickCount();
   if (t <= lastHeartbeatTick_) {
     // The counter wrapped (or no time passed): start measuring again from here.
     lastHeartbeatTick_ = t;
@@ -46,16 +42,6 @@ bool ProgressMonitor::checkAbort(uint32_t intervalMs) {
   return aborted_;
 }
 
-void ProgressMonitor::pollAbort() {
-  const uint32_t t = now();
-  if (t - lastCallbackTick_ <= kDefaultCheckIntervalMs) return;
-  lastHeartbeatTick_ = t;
-  lastCallbackTick_ = t;
-  bool abort = false;
-  if (callback_) callback_->abortCheck(abort);
-  if (abort) aborted_ = true;
-}
-
 void ProgressMonitor::addProgress(int64_t count, bool& abort) {
   abort = false;
   aborted_ = false;
@@ -63,7 +49,7 @@ void ProgressMonitor::addProgress(int64_t count, bool& abort) {
   done_ += count;
   if (done_ > total_) done_ = total_;
   const int after = percent(done_, total_);
-  const uint32_t t = now();
+  const uint32_t t = env_.tickCount();
   if (after > before) {
     lastCallbackTick_ = t;
     if (callback_) callback_->percentDone(after, abort);

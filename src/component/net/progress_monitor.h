@@ -4,6 +4,8 @@
 // reports percent, paces heartbeats and keeps the caller's abort answer.
 #include <cstdint>
 
+#include "platform/env.h"
+
 namespace component {
 
 class ProgressCallback {
@@ -25,19 +27,15 @@ class ProgressCallback {
   virtual bool wasAborted() { return false; }
 };
 
-// The millisecond source of monitors; tests replace it to control time.
-using TickSource = uint32_t (*)();
-
 class ProgressMonitor {
  public:
-  ProgressMonitor(ProgressCallback* callback, int64_t total);
+  // Times come from the clock of `env`.
+  ProgressMonitor(ProgressCallback* callback, int64_t total, platform::Env& env);
   virtual ~ProgressMonitor() = default;
 
   // A heartbeat when at least `intervalMs` has passed since the last one, then
   // the abort answer. An interval of 0 returns false and calls nothing.
   bool checkAbort(uint32_t intervalMs);
-  // Calls abortCheck when more than 300 ms passed since the last callback.
-  void pollAbort();
   // Counts bytes; percentDone when the integer percent rose, otherwise
   // abortCheck when the check interval (300 ms before any checkAbort) passed.
   void addProgress(int64_t count, bool& abort);
@@ -45,16 +43,13 @@ class ProgressMonitor {
 
   static int percent(int64_t done, int64_t total);
 
-  int64_t total() const { return total_; }
   int64_t done() const { return done_; }
-  uint32_t lastHeartbeatTick() const { return lastHeartbeatTick_; }
-  void setLastHeartbeatTick(uint32_t tick) { lastHeartbeatTick_ = tick; }
-  uint32_t checkIntervalMs() const { return checkIntervalMs_; }
-
-  static void setTickSourceForTesting(TickSource source);
-  static uint32_t now();
+  // Unless a heartbeat came already, the first one comes one interval from now
+  // rather than at the first check.
+  void startHeartbeats();
 
  private:
+  platform::Env& env_;
   int64_t total_;
   int64_t done_ = 0;
   ProgressCallback* callback_;

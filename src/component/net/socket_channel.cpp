@@ -4,10 +4,11 @@
 #include <vector>
 
 #include "component/net/progress_monitor.h"
-#include "platform/clock.h"
 #include "platform/proxy.h"
 
 namespace component {
+
+SocketChannel::SocketChannel(platform::Env& env) : env_(env), socket_(env) {}
 
 SocketChannel::~SocketChannel() {
   DiagnosticLog discard;
@@ -19,7 +20,7 @@ bool SocketChannel::connect(const char* host, int port, bool secure, uint32_t he
   secure_ = secure;
   tls_.reset();
   proxyFailure_.clear();
-  const uint32_t start = platform::tickCount();
+  const uint32_t start = env_.tickCount();
   const uint32_t limit = timeLimitMs ? timeLimitMs : kUnlimitedWaitMs;
   socket_.setConnectTimeoutMs(timeLimitMs);
   const std::string target = std::string(host ? host : "") + ":" + std::to_string(port);
@@ -30,7 +31,7 @@ bool SocketChannel::connect(const char* host, int port, bool secure, uint32_t he
     return false;
   } else if (secure_) {
     // The tunnel, like the handshake after it, gets what is left of the time.
-    const uint32_t spent = platform::tickCount() - start;
+    const uint32_t spent = env_.tickCount() - start;
     if (!openTunnel(socket_, proxy_, target, spent < limit ? limit - spent : 1, heartbeatMs, log, monitor,
                     &proxyFailure_)) {
       return false;
@@ -39,7 +40,7 @@ bool SocketChannel::connect(const char* host, int port, bool secure, uint32_t he
   if (!secure_) return true;
   // The handshake gets what is left of the connect's time, so a server that
   // stalls or answers in plain HTTP fails within the limit.
-  const uint32_t spent = platform::tickCount() - start;
+  const uint32_t spent = env_.tickCount() - start;
   tls_ = std::make_unique<platform::TlsStream>();
   if (tls_->handshake(socket_.handle(), host, caFile_, spent < limit ? limit - spent : 1)) return true;
   log.logError(tls_->errorText().c_str());
@@ -162,11 +163,11 @@ bool SocketChannel::receiveSecure(DataBuffer& out, uint32_t maxBytes, uint32_t h
   }
   flags.socketError = true;
   if (n == 0) {
-    log.logError("Failed to received data on socket.");
+    log.logError(kReceiveClosedText);
     close(log);
   } else {
     log.logError(tls_->errorText().c_str());
-    log.logError("Failed to receive data on the TCP socket");
+    log.logError(kReceiveFailedText);
   }
   return false;
 }

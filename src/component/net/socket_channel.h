@@ -2,9 +2,11 @@
 // SocketChannel: one connection of a SocketConnection. It routes connect, send,
 // receive and close to its TcpSocket, or, for a secure connection, to a TLS
 // stream over that socket, and checks for an abort after every completed
-// transfer. Tests derive from it to play a connection from memory.
+// transfer. A caller that brings its own transport (a test or a fuzzer that
+// plays a server from memory) derives from it and hands in a ChannelMaker.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +22,8 @@ class ProgressMonitor;
 
 class SocketChannel {
  public:
-  SocketChannel() = default;
+  // The clock and socket start-up are those of `env`.
+  explicit SocketChannel(platform::Env& env);
   // Closes the connection, recording nowhere.
   virtual ~SocketChannel();
   SocketChannel(const SocketChannel&) = delete;
@@ -63,15 +66,13 @@ class SocketChannel {
   void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
   const std::string& proxyFailureText() const { return proxyFailure_; }
 
-  TcpSocket& tcpSocket() { return socket_; }
-  bool isSecure() const { return secure_; }
-
  protected:
   // The abort check that follows a completed transfer; records `message` when
   // the caller asked to stop.
   static bool abortedAfterTransfer(ProgressMonitor* monitor, uint32_t heartbeatMs, const char* message,
                                    DiagnosticLog& log);
 
+  platform::Env& env_;
   bool secure_ = false;
   TcpSocket socket_;
 
@@ -91,5 +92,8 @@ class SocketChannel {
   std::string proxyFailure_;
   bool moreToFollow_ = false;
 };
+
+// Makes the channel of each connect; null: a SocketChannel.
+using ChannelMaker = std::function<std::unique_ptr<SocketChannel>()>;
 
 }  // namespace component

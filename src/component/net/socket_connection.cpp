@@ -12,33 +12,17 @@ namespace component {
 namespace {
 
 // A monitor exists only for the callers that want to follow an operation.
-std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t total) {
-  return callback ? std::make_unique<ProgressMonitor>(callback, total) : nullptr;
-}
-
-// Received text for the caller, in the ANSI code set. A zero byte cannot be
-// part of a text, so any are left out.
-void setText(EncodedString& out, DataBuffer& raw) {
-  std::string text;
-  text.reserve(raw.getSize());
-  const unsigned char* bytes = raw.getData();
-  for (uint32_t i = 0; i < raw.getSize(); ++i) {
-    if (bytes[i] != 0) text.push_back(static_cast<char>(bytes[i]));
-  }
-  out.setAnsiBytes(text.data(), static_cast<int>(text.size()));
+std::unique_ptr<ProgressMonitor> monitorFor(ProgressCallback* callback, int64_t total, platform::Env& env) {
+  return callback ? std::make_unique<ProgressMonitor>(callback, total, env) : nullptr;
 }
 
 }  // namespace
 
 ComponentObject::~ComponentObject() = default;
 
-SocketConnection::SocketConnection() = default;
+SocketConnection::SocketConnection(platform::Env& env, ChannelMaker channels)
+    : env_(env), channels_(std::move(channels)) {}
 SocketConnection::~SocketConnection() = default;
-
-void SocketConnection::adoptChannelForTesting(std::unique_ptr<SocketChannel> channel) {
-  channel_ = std::move(channel);
-  pendingBytes_.clear();
-}
 
 bool SocketConnection::receiveOnce(DataBuffer& out, uint32_t maxBytes, ProgressMonitor* monitor,
                                    ReceiveFlags& flags) {
@@ -50,11 +34,11 @@ bool SocketConnection::Connect(EncodedString& host, int port, bool secure, int t
   log_.clearLog();
   LogContext context(log_, "Connect");
   channel_.reset();  // closes the earlier connection first
-  channel_ = std::make_unique<SocketChannel>();
+  channel_ = channels_ ? channels_() : std::make_unique<SocketChannel>(env_);
   pendingBytes_.clear();
   channel_->setCaFile(caFile_);
   channel_->setProxy(proxy_);
-  const auto monitor = monitorFor(callback, 100);
+  const auto monitor = monitorFor(callback, 100, env_);
   return channel_->connect(host.getUtf8(), port, secure, heartbeatMs_, static_cast<uint32_t>(std::max(timeLimitMs, 0)),
                            log_, monitor.get());
 }
@@ -74,7 +58,7 @@ bool SocketConnection::ReceiveBytes(DataBuffer& out, ProgressCallback* callback)
     log_.logError("No connection is established");
     return false;
   }
-  const auto monitor = monitorFor(callback, 0);
+  const auto monitor = monitorFor(callback, 0, env_);
   if (pendingBytes_.getSize() > 0) {
     out.appendBuffer(pendingBytes_);
     pendingBytes_.clear();
@@ -97,24 +81,8 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
     log_.logError("No connection is established");
     return false;
   }
-  const auto monitor = monitorFor(callback, noPercent ? 0 : count);
-  const uint32_t pending = pendingBytes_.getSize();
-  if (pending > 0) {
-    bool abort = false;
-    if (count < pending) {
-      out.append(pendingBytes_.getData(), count);
-      pendingBytes_.removeFront(count);
-      if (monitor) monitor->addProgress(count, abort);
-      return true;
-    }
-    out.appendBuffer(pendingBytes_);
-    pendingBytes_.clear();
-    count -= pending;
-    if (count == 0) {
-      if (monitor) monitor->addProgress(pending, abort);
-      return true;
-    }
-  }
+  const auto monitor = monitorFor(callback, noPercent ? 0 : count, env_);
+  if (takePending(count, out, monitor.get())) return true;
   while (count != 0) {
     const uint32_t before = out.getSize();
     ReceiveFlags flags;
@@ -134,7 +102,25 @@ bool SocketConnection::ReceiveBytesN(uint32_t count, DataBuffer& out, ProgressCa
   return true;
 }
 
-SocketConnection::MatchResult SocketConnection::ReceiveUntilMatchRaw(const char* match, DataBuffer& out,
+bool SocketConnection::takePending(uint32_t& count, DataBuffer& out, ProgressMonitor* monitor) {
+  const uint32_t pending = pendingBytes_.getSize();
+  if (pending == 0) return false;
+  bool abort = false;  // only counted: the caller's answer is not acted on here
+  if (count < pending) {
+    out.append(pendingBytes_.getData(), count);
+    pendingBytes_.removeFront(count);
+    if (monitor) monitor->addProgress(count, abort);
+    return true;
+  }
+  out.appendBuffer(pendingBytes_);
+  pendingBytes_.clear();
+  count -= pending;
+  if (count != 0) return false;
+  if (monitor) monitor->addProgress(pending, abort);
+  return true;
+}
+
+SocketConnection::MatchResult SocketConnection::ReceiveUntilMatch(const char* match, DataBuffer& out,
                                                                      uint32_t maxBytes, ProgressCallback* callback) {
   out.clear();
   log_.clearLog();
@@ -143,7 +129,7 @@ SocketConnection::MatchResult SocketConnection::ReceiveUntilMatchRaw(const char*
     log_.logError("No connection is established");
     return MatchResult::kFailed;
   }
-  const auto monitor = monitorFor(callback, 0);
+  const auto monitor = monitorFor(callback, 0, env_);
   const std::string pattern(match ? match : "");
   // The search runs on the bytes as they came, so whatever follows the match
   // (a compressed or UTF-8 body) stays pending byte for byte.
@@ -172,20 +158,6 @@ SocketConnection::MatchResult SocketConnection::ReceiveUntilMatchRaw(const char*
     const bool ok = receiveOnce(out, receiveChunkSize_, monitor.get(), flags);
     if (!ok || out.getSize() == before) return MatchResult::kFailed;
   }
-}
-
-bool SocketConnection::ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback) {
-  out.clear();
-  DataBuffer raw;
-  const MatchResult result = ReceiveUntilMatchRaw(match.getAnsi(), raw, kMaxMatchBytes, callback);
-  setText(out, raw);
-  return result == MatchResult::kMatched;
-}
-
-bool SocketConnection::ReceiveLine(EncodedString& out, ProgressCallback* callback) {
-  EncodedString lineEnd;
-  lineEnd.setAnsi("\r\n");
-  return ReceiveUntilMatch(lineEnd, out, callback);
 }
 
 void SocketConnection::setMoreToFollow(bool on) {

@@ -10,21 +10,19 @@
 #include "component/base/encoded_string.h"
 #include "component/log/diagnostic_log.h"
 #include "component/net/proxy_tunnel.h"
+#include "component/net/socket_channel.h"
+#include "platform/env.h"
 #include "platform/files.h"
 
 namespace component {
 
 class ProgressCallback;
 class ProgressMonitor;
-class SocketChannel;
-struct ReceiveFlags;
 
 // The common base of the component's objects: each owns its log.
 class ComponentObject {
  public:
   virtual ~ComponentObject();
-  virtual bool reservedOperation1() { return false; }
-  virtual bool reservedOperation2() { return false; }
   // Renders the object's log in its text form.
   void lastErrorText(StringBuffer& out) { log_.lastErrorText(out); }
   void lastErrorXml(StringBuffer& out) { log_.lastErrorXml(out); }
@@ -41,16 +39,14 @@ class ByteSink {
     (void)data, (void)itemSize, (void)count, (void)monitor;
     return 0;
   }
-  virtual size_t write(const void* data, size_t itemSize, int reserved, size_t count, ProgressMonitor* monitor) {
-    (void)data, (void)itemSize, (void)reserved, (void)count, (void)monitor;
-    return 0;
-  }
   virtual ~ByteSink() = default;
 };
 
 class SocketConnection : public ComponentObject, public ByteSink {
  public:
-  SocketConnection();
+  // The clock and socket start-up are those of `env`; each Connect opens its
+  // channel with `channels` (null: a socket).
+  explicit SocketConnection(platform::Env& env = platform::Env::standard(), ChannelMaker channels = nullptr);
   ~SocketConnection() override;
   SocketConnection(const SocketConnection&) = delete;
   SocketConnection& operator=(const SocketConnection&) = delete;
@@ -78,13 +74,8 @@ class SocketConnection : public ComponentObject, public ByteSink {
   // including it, and the bytes after it stay pending, byte for byte. A peer
   // that sends more than `maxBytes` without the match ends it with kTooLong,
   // so a stream that never matches cannot grow `out` without bound.
-  MatchResult ReceiveUntilMatchRaw(const char* match, DataBuffer& out, uint32_t maxBytes, ProgressCallback* callback);
-  // The same as text, within kMaxMatchBytes; false unless the match came.
-  bool ReceiveUntilMatch(EncodedString& match, EncodedString& out, ProgressCallback* callback);
-  bool ReceiveLine(EncodedString& out, ProgressCallback* callback);
-  static constexpr uint32_t kMaxMatchBytes = 1024 * 1024;
+  MatchResult ReceiveUntilMatch(const char* match, DataBuffer& out, uint32_t maxBytes, ProgressCallback* callback);
 
-  using ByteSink::write;
   size_t write(const void* data, size_t itemSize, size_t count, ProgressMonitor* monitor) override;
   // Whether writeFromFile can be used on the current connection.
   bool canSendFromFile() const;
@@ -105,15 +96,17 @@ class SocketConnection : public ComponentObject, public ByteSink {
   void setSendIdleLimitMs(uint32_t ms) { sendIdleLimitMs_ = ms; }
   DataBuffer& pendingBytes() { return pendingBytes_; }
 
-  // Tests and the fuzzer: use `channel` as the current connection (pending
-  // bytes are dropped, as by Connect).
-  void adoptChannelForTesting(std::unique_ptr<SocketChannel> channel);
-
  private:
+  // Hands out what earlier receives left pending, at most `count` bytes, and
+  // takes them off `count`; true when they were all that was asked for (then
+  // counted on the monitor).
+  bool takePending(uint32_t& count, DataBuffer& out, ProgressMonitor* monitor);
   // One channel receive of at most `maxBytes` into `out` with this
   // connection's settings.
   bool receiveOnce(DataBuffer& out, uint32_t maxBytes, ProgressMonitor* monitor, ReceiveFlags& flags);
 
+  platform::Env& env_;
+  ChannelMaker channels_;
   std::unique_ptr<SocketChannel> channel_;
   uint32_t receiveIdleLimitMs_ = 0;
   uint32_t sendIdleLimitMs_ = 0;

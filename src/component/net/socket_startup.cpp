@@ -34,10 +34,11 @@ const char* startupErrorText(int code) {
 
 }  // namespace
 
-bool startSockets(DiagnosticLog& log) {
+bool startSockets(platform::Env& env, DiagnosticLog& log) {
   if (!g_startupPending) return true;
   uint16_t granted = 0;
-  int result = platform::startupSockets(versionWord(9, 9), &granted);
+  // 9.9, more than any stack has: one that takes it grants the best it has.
+  int result = env.startupSockets(versionWord(9, 9), &granted);
   if (result == platform::kWsaVernotsupported) {
     int major = 5;
     int minor = 2;
@@ -47,7 +48,7 @@ bool startSockets(DiagnosticLog& log) {
         --major;
       }
       if (major == 0) break;
-      result = platform::startupSockets(versionWord(major, minor), &granted);
+      result = env.startupSockets(versionWord(major, minor), &granted);
       if (result != platform::kWsaVernotsupported) break;
     }
     if (result == 0) {

@@ -8,15 +8,15 @@
 
 namespace component {
 
-TcpSocket::TcpSocket() {
+TcpSocket::TcpSocket(platform::Env& env) : env_(env) {
   DiagnosticLog discard;
-  startSockets(discard);
+  startSockets(env_, discard);
 }
 
 TcpSocket::~TcpSocket() { closeSocket(); }
 
 bool TcpSocket::createSocket(DiagnosticLog& log) {
-  if (!startSockets(log)) return false;
+  if (!startSockets(env_, log)) return false;
   closeSocket();
   handle_ = platform::openStreamSocket();
   if (handle_ == platform::kInvalidSocket) {
@@ -24,16 +24,6 @@ bool TcpSocket::createSocket(DiagnosticLog& log) {
     return false;
   }
   return true;
-}
-
-bool TcpSocket::connectTo(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
-                          ProgressMonitor* monitor) {
-  try {
-    if (monitor && heartbeatMs != 0) return connectMonitored(host, port, heartbeatMs, log, monitor);
-    return connectPlain(host, port, log);
-  } catch (...) {
-    return false;
-  }
 }
 
 bool TcpSocket::prepareHost(const char* host, std::string& use, DiagnosticLog& log) {
@@ -50,7 +40,7 @@ bool TcpSocket::prepareHost(const char* host, std::string& use, DiagnosticLog& l
   // Other names go on as given: the look-up cleans them only when they are not
   // found as they are.
   use = trimmed.equalsIgnoreCase("localhost") ? "127.0.0.1" : host;
-  startSockets(log);
+  startSockets(env_, log);
   return true;
 }
 
@@ -63,36 +53,81 @@ bool TcpSocket::connectCompleted(int& code, DiagnosticLog& log) {
   return false;
 }
 
-bool TcpSocket::connectPlain(const char* host, int port, DiagnosticLog& log) {
-  std::string use;
-  if (!prepareHost(host, use, log)) return false;
-  uint32_t address = 0;
-  if (!platform::parseDottedIPv4(use, &address) && !resolveHost(use.c_str(), &address)) {
+bool TcpSocket::findAddress(const std::string& host, bool timed, uint32_t& budget, DiagnosticLog& log,
+                            uint32_t* address) {
+  if (platform::parseDottedIPv4(host, address)) return true;
+  const uint32_t start = env_.tickCount();
+  if (!resolveHost(env_, host.c_str(), timed ? connectTimeoutMs_ : 0, log, address)) {
     log.logError("Cannot get host by name.");
-    log.logData("hostname", use.c_str());
+    log.logData("hostname", host.c_str());
     return false;
   }
-  if (!createSocket(log) || !hasSocket()) {
-    log.logError("Cannot connect, invalid socket.");
+  if (*address == 0) return false;
+  // What the look-up took comes off the budget; a wrapped counter skips it.
+  const uint32_t now = env_.tickCount();
+  if (!timed || budget == 0 || now < start) return true;
+  if (now - start >= budget) {
+    log.logError("Application timeout after DNS");
     return false;
   }
-  const bool timed = connectTimeoutMs_ != 0;
+  budget -= now - start;
+  return true;
+}
+
+bool TcpSocket::connectTo(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
+                          ProgressMonitor* monitor) {
+  // With a monitor to follow it, the connect times its look-up and waits in
+  // heartbeat slices that the monitor can stop, and tries once; without one it
+  // waits its whole time and tries twice.
+  if (heartbeatMs == 0) monitor = nullptr;
+  try {
+    std::string use;
+    uint32_t budget = connectTimeoutMs_;
+    uint32_t address = 0;
+    if (!prepareHost(host, use, log) || !findAddress(use, monitor != nullptr, budget, log, &address)) return false;
+    if (!createSocket(log) || !hasSocket()) {
+      log.logError("Cannot connect, invalid socket.");
+      return false;
+    }
+    return connectAddress(address, port, budget, heartbeatMs, log, monitor);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TcpSocket::connectAddress(uint32_t address, int port, uint32_t budget, uint32_t heartbeatMs, DiagnosticLog& log,
+                               ProgressMonitor* monitor) {
+  const bool timed = budget != 0;  // else one blocking connect, without a limit
   if (timed) platform::setNonBlocking(handle_, true);
   bool ok = false;
+  bool reported = false;
   int code = 0;
-  for (int retry = 0;; ++retry) {
+  for (int attempt = 1;; ++attempt) {
     ok = platform::connectIPv4(handle_, address, static_cast<uint16_t>(port)) == 0;
     if (ok) break;
     code = platform::lastSocketError();
-    if (code != platform::kWsaEwouldblock) log.logDataLong("sockError", code);
-    if (!timed || code != platform::kWsaEwouldblock) break;
-    if (waitWritable(connectTimeoutMs_, log)) {
-      if (!connectCompleted(code, log)) break;
-      platform::setNonBlocking(handle_, false);
-      connected_ = true;
-      return true;
+    if (code != platform::kWsaEwouldblock) {
+      log.logDataLong("sockError", code);
+      break;
     }
-    if (retry == 1) break;
+    if (!timed) break;
+    bool aborted = false;
+    if (monitor ? waitWritableMonitored(heartbeatMs, budget, log, monitor, aborted) : waitWritable(budget, log)) {
+      ok = connectCompleted(code, log);
+      break;
+    }
+    if (aborted) {
+      platform::setNonBlocking(handle_, false);
+      return false;  // the wait said why
+    }
+    if (monitor) {
+      reportSocketError(code, log);  // the time ran out while the connect would still block
+      reported = true;
+      break;
+    }
+    if (attempt == 2) break;
+    // The second connect on the same socket finds the first still under way
+    // and answers "already in progress": the attempt ends there, with that error.
     log.logError("Connection attempt timed out, trying again.");
   }
   if (timed) platform::setNonBlocking(handle_, false);
@@ -100,67 +135,10 @@ bool TcpSocket::connectPlain(const char* host, int port, DiagnosticLog& log) {
     connected_ = true;
     return true;
   }
-  log.logError("Connect function failed.");
-  reportSocketError(code, log);
-  return false;
-}
-
-bool TcpSocket::connectMonitored(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
-                                 ProgressMonitor* monitor) {
-  std::string use;
-  if (!prepareHost(host, use, log)) return false;
-  uint32_t budget = connectTimeoutMs_;
-  uint32_t address = 0;
-  if (!platform::parseDottedIPv4(use, &address)) {
-    const uint32_t start = ProgressMonitor::now();
-    StringBuffer dotted;
-    if (!resolveHostTimed(use.c_str(), connectTimeoutMs_, log, dotted, &address) || dotted.getSize() == 0) {
-      log.logError("Cannot get host by name.");
-      log.logData("hostname", use.c_str());
-      return false;
-    }
-    if (address == 0) return false;
-    const uint32_t now = ProgressMonitor::now();
-    if (budget != 0 && now >= start) {
-      if (now - start >= budget) {
-        log.logError("Application timeout after DNS");
-        return false;
-      }
-      budget -= now - start;
-    }
-  }
-  if (!createSocket(log) || !hasSocket()) {
-    log.logError("Cannot connect, invalid socket.");
-    return false;
-  }
-  if (budget != 0) platform::setNonBlocking(handle_, true);
-  bool ok = platform::connectIPv4(handle_, address, static_cast<uint16_t>(port)) == 0;
-  int code = 0;
-  if (!ok) {
-    code = platform::lastSocketError();
-    if (code != platform::kWsaEwouldblock) log.logDataLong("sockError", code);
-  }
-  if (!ok && code == platform::kWsaEwouldblock && budget != 0) {
-    bool aborted = false;
-    if (waitWritableMonitored(heartbeatMs, budget, log, monitor, aborted)) {
-      if (connectCompleted(code, log)) {
-        platform::setNonBlocking(handle_, false);
-        connected_ = true;
-        return true;
-      }
-    } else if (aborted) {
-      platform::setNonBlocking(handle_, false);
-      return false;
-    } else {
-      reportSocketError(platform::kWsaEwouldblock, log);
-    }
-  }
-  if (budget != 0) platform::setNonBlocking(handle_, false);
-  if (ok) {
-    connected_ = true;
-    return true;
-  }
-  log.logError("Connect function failed");
+  // Each way of connecting has always ended its message so: with a monitor
+  // without the full stop.
+  log.logError(monitor ? "Connect function failed" : "Connect function failed.");
+  if (!reported) reportSocketError(code, log);
   return false;
 }
 

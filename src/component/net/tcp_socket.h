@@ -12,6 +12,7 @@
 #include "component/base/data_buffer.h"
 #include "component/base/string_buffer.h"
 #include "component/log/diagnostic_log.h"
+#include "platform/env.h"
 #include "platform/sockets.h"
 
 namespace component {
@@ -25,6 +26,11 @@ struct ReceiveFlags {
   bool socketError = false;  // the socket failed or the peer closed it
 };
 
+// What a receive records when the peer has closed, and when it failed. The
+// first reads oddly, but every trail has always said it so: keep it.
+constexpr const char kReceiveClosedText[] = "Failed to received data on socket.";
+constexpr const char kReceiveFailedText[] = "Failed to receive data on the TCP socket";
+
 // Time limits that stand for "no limit", and the bounds of the settings.
 constexpr uint32_t kUnlimitedWaitMs = 21600000;  // six hours
 constexpr uint32_t kLargestIdleLimitMs = 5000000;
@@ -34,42 +40,38 @@ constexpr uint32_t kLargestReceiveBuffer = 1000000;
 // a file up to this many) and go out in one system call.
 constexpr size_t kGatherBytes = 256 * 1024;
 
-// Starts Windows Sockets once per process. Later calls return true at once,
-// also when the first attempt failed. The reason of a failure goes to `log`.
-bool startSockets(DiagnosticLog& log);
+// Starts Windows Sockets once per process, through `env`. Later calls return
+// true at once, also when the first attempt failed. The reason of a failure
+// goes to `log`.
+bool startSockets(platform::Env& env, DiagnosticLog& log);
 
 // Records the text of a Windows Sockets error code as "SocketError", with
 // hints for some codes.
 void reportSocketError(int code, DiagnosticLog& log);
 
-// Host look-up through a cleaned copy and a "www." retry. True with the first
-// IPv4 address (network byte order) of the host.
-bool resolveHost(const char* host, uint32_t* address);
-// The same, checking a time budget between look-ups (a look-up itself is not
-// interrupted); `dotted` gets the address as "a.b.c.d". A limit of 0 means none.
-bool resolveHostTimed(const char* host, uint32_t timeLimitMs, DiagnosticLog& log, StringBuffer& dotted,
-                      uint32_t* address);
+// Host look-up through a cleaned copy and a "www." retry, with a time limit
+// (0: none) checked between look-ups (a look-up itself is not interrupted) on
+// the clock of `env`. True with the first IPv4 address (network byte order).
+bool resolveHost(platform::Env& env, const char* host, uint32_t timeLimitMs, DiagnosticLog& log, uint32_t* address);
 
 class TcpSocket {
  public:
-  // Runs the Windows Sockets start-up if it is still pending.
-  TcpSocket();
+  // Runs the Windows Sockets start-up if it is still pending. Its clock and
+  // start-up are those of `env`.
+  explicit TcpSocket(platform::Env& env);
   virtual ~TcpSocket();
   TcpSocket(const TcpSocket&) = delete;
   TcpSocket& operator=(const TcpSocket&) = delete;
 
   // Closes any open socket and opens a new one.
   bool createSocket(DiagnosticLog& log);
-  // connectMonitored when a monitor is given and the heartbeat is not 0,
-  // otherwise connectPlain. Never lets an exception out.
+  // Connects to `host` within connectTimeoutMs (0: one blocking connect with
+  // no limit): a non-blocking connect and a wait for writability. Given a
+  // monitor and a heartbeat, the look-up counts against the time, the wait is
+  // sliced at the heartbeat so the monitor can stop it, and there is one
+  // attempt; otherwise the look-up is not timed, and a wait that runs out is
+  // tried once more. Never lets an exception out.
   bool connectTo(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor);
-  // With connectTimeoutMs not 0: a non-blocking connect that waits that long
-  // for writability, and tries once more when the wait passes.
-  bool connectPlain(const char* host, int port, DiagnosticLog& log);
-  // connectTimeoutMs is the budget for look-up and connect together; the wait
-  // is sliced at the heartbeat so the monitor can abort it. No retry.
-  bool connectMonitored(const char* host, int port, uint32_t heartbeatMs, DiagnosticLog& log,
-                        ProgressMonitor* monitor);
 
   // One wait for writability (before the connect is made: for its outcome);
   // 0 means six hours.
@@ -126,28 +128,25 @@ class TcpSocket {
   bool receiveChunk(DataBuffer& out, uint32_t maxBytes, uint32_t heartbeatMs, DiagnosticLog& log,
                     ProgressMonitor* monitor, ReceiveFlags& flags);
 
-  // Waits for a secure channel built over this socket.
-  bool waitReadable(uint32_t timeLimitMs, ProgressMonitor* monitor, bool& closed, DiagnosticLog& log);
-  bool waitReadableSliced(uint32_t timeLimitMs, DiagnosticLog& log, ProgressMonitor* monitor);
-  bool receiveSome(void* buffer, uint32_t& length, bool& timedOut, DiagnosticLog& log, ProgressMonitor* monitor);
-  // Receives until the peer closes or a wait ends; true when anything arrived.
-  bool receiveUntilClosed(DataBuffer& out, DiagnosticLog& log, ProgressMonitor* monitor);
-
-  bool isConnected() const { return connected_; }
   bool hasSocket() const { return handle_ != platform::kInvalidSocket; }
   platform::SocketHandle handle() const { return handle_; }
 
  private:
-  // Steps shared by both connects: checks the host and maps "localhost".
+  // Checks the host and maps "localhost".
   bool prepareHost(const char* host, std::string& use, DiagnosticLog& log);
+  // The host's address; `timed`: the look-up counts against `budget`.
+  bool findAddress(const std::string& host, bool timed, uint32_t& budget, DiagnosticLog& log, uint32_t* address);
+  // The connect itself, on the socket just made, within `budget`; `monitor`
+  // (null: none) follows its waits.
+  bool connectAddress(uint32_t address, int port, uint32_t budget, uint32_t heartbeatMs, DiagnosticLog& log,
+                      ProgressMonitor* monitor);
   // After a writability wait: true when the connect went through, else
   // `code` gets the error that ended it (recorded as "sockError").
   bool connectCompleted(int& code, DiagnosticLog& log);
-  // One recv on a socket found readable. A peer that closed (`closedText`)
-  // closes this socket; a failed recv records the system's text, then
-  // `failedText`. Bytes received are counted on the monitor.
-  bool receiveReady(void* buffer, uint32_t& length, const char* closedText, const char* failedText,
-                    DiagnosticLog& log, ProgressMonitor* monitor);
+  // One recv on a socket found readable. A peer that closed closes this
+  // socket too; a failed recv records the system's text. Bytes received are
+  // counted on the monitor.
+  bool receiveReady(void* buffer, uint32_t& length, DiagnosticLog& log, ProgressMonitor* monitor);
   // One platform wait for writability of at most `ms`.
   int waitWritableOnce(uint32_t ms) const;
   // What a send takes its bytes from: memory, or (bytes null) an open file.
@@ -173,6 +172,7 @@ class TcpSocket {
   // Puts the socket in or out of non-blocking mode when it is not so already.
   void setNonBlockingMode(bool on);
 
+  platform::Env& env_;
   platform::SocketHandle handle_ = platform::kInvalidSocket;
   bool connected_ = false;
   uint32_t idleLimitMs_ = 30000;

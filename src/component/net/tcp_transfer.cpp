@@ -10,14 +10,6 @@
 namespace component {
 namespace {
 
-// The secure channel's waits: the slice, the shortest last slice, and the idle
-// limit it uses when none is set.
-constexpr uint32_t kSecureSliceMs = 200;
-constexpr uint32_t kSecureShortestSliceMs = 10;
-constexpr uint32_t kSecureDefaultIdleMs = 60000;
-constexpr uint32_t kSecureUnlimitedPollMs = 20;
-constexpr uint32_t kUntilClosedBuffer = 20000;
-
 // The abort check before a piece of a send, and the count after it; true,
 // with the log entry, when the caller has asked to stop.
 bool stoppedBeforePiece(ProgressMonitor* monitor, uint32_t heartbeatMs, DiagnosticLog& log) {
@@ -248,27 +240,25 @@ bool TcpSocket::receiveAvailable(void* buffer, uint32_t& length, uint32_t heartb
     length = 0;
     return false;
   }
-  if (!receiveReady(buffer, length, "Failed to received data on socket.", "Failed to receive data on the TCP socket",
-                    log, monitor)) {
+  if (!receiveReady(buffer, length, log, monitor)) {
     flags.socketError = true;
     return false;
   }
   return true;
 }
 
-bool TcpSocket::receiveReady(void* buffer, uint32_t& length, const char* closedText, const char* failedText,
-                             DiagnosticLog& log, ProgressMonitor* monitor) {
+bool TcpSocket::receiveReady(void* buffer, uint32_t& length, DiagnosticLog& log, ProgressMonitor* monitor) {
   const uint32_t max = length;
   length = 0;
   const int n = platform::receiveSome(handle_, buffer, static_cast<int>(std::min<uint32_t>(max, 0x7FFFFFFF)));
   if (n == 0) {
-    log.logError(closedText);
+    log.logError(kReceiveClosedText);
     closeSocket();
     return false;
   }
   if (n < 0) {
     log.logError(platform::lastSocketErrorText().c_str());
-    log.logError(failedText);
+    log.logError(kReceiveFailedText);
     return false;
   }
   length = static_cast<uint32_t>(n);
@@ -291,89 +281,6 @@ bool TcpSocket::receiveChunk(DataBuffer& out, uint32_t maxBytes, uint32_t heartb
     return true;
   }
   return ok;
-}
-
-bool TcpSocket::waitReadable(uint32_t timeLimitMs, ProgressMonitor* monitor, bool& closed, DiagnosticLog& log) {
-  closed = false;
-  if (monitor) {
-    monitor->pollAbort();
-    if (monitor->isAborted()) {
-      log.logError("Wait-for-data aborted by app");
-      return false;
-    }
-  }
-  if (!hasSocket()) {
-    log.logError("Wait-for-data passed invalid socket.");
-    closed = true;
-    return false;
-  }
-  if (timeLimitMs == 0) timeLimitMs = kSecureUnlimitedPollMs;
-  const int32_t seconds = static_cast<int32_t>(timeLimitMs / 1000);
-  int32_t microseconds = static_cast<int32_t>(timeLimitMs % 1000) * 1000;
-  if (seconds == 0 && microseconds == 0) microseconds = 1000;
-  const int r = platform::waitReadable(handle_, static_cast<uint32_t>(seconds) * 1000 + microseconds / 1000);
-  if (r < 0) {
-    closed = true;
-    log.logError("The peer has closed the socket (TCP) connection");
-    closeSocket();
-    return false;
-  }
-  if (r == 0) {
-    log.logDataLong("numSec", seconds);
-    log.logDataLong("microSec", microseconds);
-    return false;
-  }
-  return true;
-}
-
-bool TcpSocket::waitReadableSliced(uint32_t timeLimitMs, DiagnosticLog& log, ProgressMonitor* monitor) {
-  bool closed = false;
-  if (!monitor) return waitReadable(timeLimitMs, nullptr, closed, log);
-  uint32_t waited = 0;
-  while (waited < timeLimitMs) {
-    uint32_t slice = std::min(kSecureSliceMs, timeLimitMs - waited);
-    slice = std::max(slice, kSecureShortestSliceMs);
-    if (waitReadable(slice, monitor, closed, log)) return true;
-    if (closed || monitor->isAborted()) return false;
-    waited += slice;
-  }
-  return false;
-}
-
-bool TcpSocket::receiveSome(void* buffer, uint32_t& length, bool& timedOut, DiagnosticLog& log,
-                            ProgressMonitor* monitor) {
-  timedOut = false;
-  if (!hasSocket()) {
-    length = 0;
-    log.logError("This socket is not connected");
-    return false;
-  }
-  const uint32_t limit = idleLimitMs_ ? idleLimitMs_ : kSecureDefaultIdleMs;
-  if (!waitReadableSliced(limit, log, monitor)) {
-    if (hasSocket()) {
-      log.logError("WaitForData timed out.");
-      timedOut = true;
-    }
-    length = 0;
-    return false;
-  }
-  return receiveReady(buffer, length, "The peer has closed the socket (TCP) connection",
-                      "Failed to receive on the TCP socket", log, monitor);
-}
-
-bool TcpSocket::receiveUntilClosed(DataBuffer& out, DiagnosticLog& log, ProgressMonitor* monitor) {
-  std::vector<unsigned char> buffer(kUntilClosedBuffer);
-  bool any = false;
-  bool result = false;
-  for (;;) {
-    uint32_t length = kUntilClosedBuffer;
-    bool timedOut = false;
-    result = receiveSome(buffer.data(), length, timedOut, log, monitor);
-    if (!result || length == 0) break;
-    out.append(buffer.data(), length);
-    any = true;
-  }
-  return any ? true : result;
 }
 
 }  // namespace component

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "component/http/http_upload.h"
-#include "component/http/http_upload_impl.h"
 
 namespace httptest {
 
@@ -23,7 +22,8 @@ inline std::string logText(component::HttpUpload& up) {
 }
 
 inline std::string bodyOf(component::HttpUpload& up) {
-  component::DataBuffer& b = up.impl().replyBody();
+  component::ByteData b;
+  up.getResponseBody(b);
   return std::string(reinterpret_cast<const char*>(b.getData()), b.getSize());
 }
 

@@ -1,6 +1,6 @@
-// The log's text and XML forms: the text is every failed upload's trail, and
-// the XML form is read back to find the reason a user sees, so it must stay
-// well formed whatever the entries hold.
+// The log's text, XML and HTML forms: the text is every failed upload's trail,
+// and the XML form is read back to find the reason a user sees, so it must
+// stay well formed whatever the entries hold.
 #include "component/log/diagnostic_log.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +23,13 @@ std::string xml(DiagnosticLog& log) {
   log.lastErrorXml(out);
   return out.getString();
 }
+std::string html(DiagnosticLog& log) {
+  StringBuffer out("stale");
+  log.lastErrorHtml(out);
+  return out.getString();
+}
 
-TEST(RecordingLog, NestedTrailInTextAndXml) {
+TEST(RecordingLog, NestedTrailInEachForm) {
   RecordingLog log;
   log.enterContext("Connect", true);
   log.logError("Cannot get host by name.");
@@ -39,6 +44,9 @@ TEST(RecordingLog, NestedTrailInTextAndXml) {
   EXPECT_EQ(xml(log),
             "<QuillonLog>\r\n<Connect>\r\n<error>Cannot get host by name.</error>\r\n<Inner>\r\n"
             "<the_port>80</the_port>\r\n<raw a=\"1\"/>\r\n</Inner>\r\n</Connect>\r\n</QuillonLog>\r\n");
+  EXPECT_EQ(html(log),
+            "QuillonLog:<blockquote>\r\nConnect:<blockquote>\r\nCannot get host by name.<br>\r\nInner:<blockquote>\r\n"
+            "the_port: 80<br>\r\n&lt;raw a=&quot;1&quot;/&gt;<br>\r\n</blockquote>\r\n</blockquote>\r\n</blockquote>\r\n");
 }
 
 // Text that could break the XML goes into CDATA, unless it carries its own.

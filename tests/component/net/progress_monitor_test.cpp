@@ -14,20 +14,16 @@ namespace {
 
 using component::ProgressMonitor;
 
-// The monitors' clock, moved by hand while an instance lives.
-class FakeClock {
+// A clock moved by hand.
+class FakeClock : public platform::Env {
  public:
-  FakeClock() {
-    now_ = 1000;
-    ProgressMonitor::setTickSourceForTesting([] { return now_; });
-  }
-  ~FakeClock() { ProgressMonitor::setTickSourceForTesting(nullptr); }
-  static inline uint32_t now_ = 0;
+  uint32_t tickCount() override { return now_; }
+  uint32_t now_ = 1000;
 };
 
 // Each script runs on a fresh monitor: "pN" counts N bytes, "cN" is checkAbort
-// with an interval of N, "o" pollAbort, "h" presets the heartbeat tick to now,
-// "+N" moves the clock on, "=N" sets it.
+// with an interval of N, "h" startHeartbeats, "+N" moves the clock on, "=N"
+// sets it.
 TEST(ProgressMonitor, CallbacksComeWhenDueAndAbortAnswersAreKept) {
   const struct {
     int64_t total;
@@ -50,7 +46,7 @@ TEST(ProgressMonitor, CallbacksComeWhenDueAndAbortAnswersAreKept) {
       {0, "=4294967040 c100 =10 c100 +100 c100", 0, 0, 0, 0, -1, 0, 2, 0, false, false},
       {0, "c100", 0, 0, 1, 0, -1, 0, 1, 0, true, true},
       {0, "c100 c100", 0, 0, 1, 0, -1, 0, 1, 0, false, true},  // no heartbeat due: false, still aborted
-      {0, "o +301 o +301 o", 0, 1, 0, 0, -1, 2, 0, 0, false, true},
+      {0, "p1 +301 p1", 0, 1, 0, 0, -1, 1, 0, 0, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
@@ -59,7 +55,7 @@ TEST(ProgressMonitor, CallbacksComeWhenDueAndAbortAnswersAreKept) {
     callback.abortAtPercentCall = c.abortAtPercent;
     callback.abortAtAbortCheck = c.abortAtCheck;
     callback.abortAtHeartbeat = c.abortAtHeartbeat;
-    ProgressMonitor monitor(&callback, c.total);
+    ProgressMonitor monitor(&callback, c.total, clock);
     bool last = false;
     std::istringstream steps(c.script);
     for (std::string step; steps >> step;) {
@@ -67,8 +63,7 @@ TEST(ProgressMonitor, CallbacksComeWhenDueAndAbortAnswersAreKept) {
       bool abort = false;
       if (step[0] == 'p') monitor.addProgress(n, abort);
       if (step[0] == 'c') last = monitor.checkAbort(n);
-      if (step[0] == 'o') monitor.pollAbort();
-      if (step[0] == 'h') monitor.setLastHeartbeatTick(ProgressMonitor::now());
+      if (step[0] == 'h') monitor.startHeartbeats();
       if (step[0] == '+') clock.now_ += n;
       if (step[0] == '=') clock.now_ = n;
       EXPECT_EQ(abort, step[0] == 'p' && monitor.isAborted()) << "the answer is handed out and kept alike";

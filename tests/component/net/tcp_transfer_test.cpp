@@ -29,10 +29,10 @@ class Transfer : public ::testing::Test {
   void connect(const std::function<void(testsupport::LoopbackPeer&)>& script) {
     script(peer);
     peer.start();
-    ASSERT_TRUE(socket.connectPlain("127.0.0.1", peer.port(), log)) << textOf(log);
+    ASSERT_TRUE(socket.connectTo("127.0.0.1", peer.port(), 0, log, nullptr)) << textOf(log);
   }
   testsupport::LoopbackPeer peer;
-  component::TcpSocket socket;
+  component::TcpSocket socket{platform::Env::standard()};
   component::RecordingLog log;
 };
 
@@ -58,7 +58,7 @@ TEST_F(Transfer, WaitSlicesAreHalfAHeartbeatOfAtLeast50MsThenWholeHeartbeats) {
 #endif
     CountingCallback answers;
     answers.abortAtHeartbeat = k.abortAtHeartbeat;
-    ProgressMonitor monitor(&answers, 0);
+    ProgressMonitor monitor(&answers, 0, platform::Env::standard());
     component::ReceiveFlags flags;
     const uint32_t start = platform::tickCount();
     EXPECT_FALSE(socket.waitForData(k.heartbeat, k.limit, k.abortAtHeartbeat ? &monitor : nullptr, flags, log));
@@ -101,7 +101,7 @@ TEST_F(Transfer, SendToANonReaderEndsInTheIdleLimitOrWhenTheCallbackStopsIt) {
   for (const auto& c : cases) {
     CountingCallback answers;
     answers.abortAtHeartbeat = c.abortAtHeartbeat;
-    ProgressMonitor monitor(&answers, 0);
+    ProgressMonitor monitor(&answers, 0, platform::Env::standard());
     log.clearLog();
     socket.setIdleLimit(c.idleLimitMs);
     const uint32_t start = platform::tickCount();

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "platform/sockets.h"
+#include "platform/env.h"
 #include "shell/commands.h"
 #include "shell/win32/gui_support.h"
 #include "shell/win32/tray.h"
@@ -76,9 +76,12 @@ TEST_F(MainWindowTest, EachWayOutEndsTheMessageLoopWithItsCode) {
   EXPECT_EQ(desktop->iconsRemoved, 1);
   EXPECT_EQ(quits(), std::vector<int>{0}) << "the icon menu's Exit";
 
-  platform::setSocketStartupForTesting([](uint16_t, uint16_t*) { return 10091; });
+  struct NoNetwork : platform::Env {
+    int startupSockets(uint16_t, uint16_t*) override { return 10091; }
+  } noNetwork;
+  state().env = &noNetwork;
   EXPECT_FALSE(window->start());
-  platform::setSocketStartupForTesting(nullptr);
+  state().env = &platform::Env::standard();
   EXPECT_EQ(driver.boxes.size(), 1u);
   EXPECT_FALSE(state().versionCheckStarted) << "no version check, no saved sign-in";
   EXPECT_EQ(quits(), std::vector<int>{1}) << "a network that cannot start";
