@@ -162,6 +162,38 @@ std::string proxiedRequest(const std::string& request, const app::ServiceEndpoin
   return out + request.substr(lineEnd + 1);
 }
 
+// The reply as it came, from the first byte to the end its own framing gives,
+// or to whichever limit ends it first; *cause then names that limit ("" when
+// the reply ended by itself, the server closed or a receive failed).
+std::string receiveReply(Link& link, const app::FetchLimits& limits, uint32_t connected, std::string* cause) {
+  std::string reply;
+  ReplyFraming framing;
+  char buffer[kReceiveBufferSize];
+  while (!framing.complete()) {
+    if (reply.size() >= limits.maxReplyBytes) {
+      *cause = "The service's reply was cut off at " + sizeText(limits.maxReplyBytes) + ", the size limit of a request.";
+      break;
+    }
+    const uint32_t spent = std::min(platform::tickCount() - connected, limits.overallTimeoutMs);
+    const uint32_t waitMs = std::min(limits.idleTimeoutMs, limits.overallTimeoutMs - spent);
+    // Silence for the idle time, the overall time, or a failed wait ends the
+    // reply as it stands.
+    const int ready = waitMs > 0 ? link.waitReadable(waitMs) : 0;
+    if (ready == 0 && waitMs < limits.idleTimeoutMs) {
+      *cause = "The service's reply did not end within " + timeText(limits.overallTimeoutMs) +
+               ", the time limit of a request.";
+    } else if (ready == 0) {
+      *cause = "The service sent nothing for " + timeText(limits.idleTimeoutMs) + ", and its reply ended there.";
+    }
+    if (ready != 1) break;
+    const int n = link.receive(buffer, kReceiveBufferSize);
+    if (n <= 0) break;  // closed by the server, or a receive error: keep what came
+    const size_t take = std::min(size_t(n), limits.maxReplyBytes - reply.size());
+    reply.append(buffer, framing.feed(buffer, take));
+  }
+  return reply;
+}
+
 }  // namespace
 
 std::string serviceRequest(const std::string& pathAndQuery, const std::string& host) {
@@ -211,32 +243,8 @@ bool fetchServiceDocument(app::Desktop& desktop, const app::ServiceEndpoint& ser
   const uint32_t connected = platform::tickCount();
   link.sendAll(proxy && !service.secure ? proxiedRequest(request, service, *proxy) : request, limits.idleTimeoutMs);
 
-  std::string reply;
-  ReplyFraming framing;
-  char buffer[kReceiveBufferSize];
   std::string cause;
-  while (!framing.complete()) {
-    if (reply.size() >= limits.maxReplyBytes) {
-      cause = "The service's reply was cut off at " + sizeText(limits.maxReplyBytes) + ", the size limit of a request.";
-      break;
-    }
-    const uint32_t spent = std::min(platform::tickCount() - connected, limits.overallTimeoutMs);
-    const uint32_t waitMs = std::min(limits.idleTimeoutMs, limits.overallTimeoutMs - spent);
-    // Silence for the idle time, the overall time, or a failed wait ends the
-    // reply as it stands.
-    const int ready = waitMs > 0 ? link.waitReadable(waitMs) : 0;
-    if (ready == 0 && waitMs < limits.idleTimeoutMs) {
-      cause = "The service's reply did not end within " + timeText(limits.overallTimeoutMs) +
-              ", the time limit of a request.";
-    } else if (ready == 0) {
-      cause = "The service sent nothing for " + timeText(limits.idleTimeoutMs) + ", and its reply ended there.";
-    }
-    if (ready != 1) break;
-    const int n = link.receive(buffer, kReceiveBufferSize);
-    if (n <= 0) break;  // closed by the server, or a receive error: keep what came
-    const size_t take = std::min(size_t(n), limits.maxReplyBytes - reply.size());
-    reply.append(buffer, framing.feed(buffer, take));
-  }
+  const std::string reply = receiveReply(link, limits, connected, &cause);
   // A plain request's sign-in is asked for in the reply to the request itself.
   std::string statusLine, schemes;
   if (proxy && !service.secure && platform::replyStatus(reply, &statusLine, &schemes) == 407) {
