@@ -22,7 +22,7 @@ void HttpUpload::setPort(int port) { impl_->setPort(port); }
 void HttpUpload::setSecure(bool on) { impl_->setSecureChannel(on); }
 void HttpUpload::setCaFile(const char* caFile) { impl_->setCaFile(caFile ? caFile : ""); }
 void HttpUpload::setProxy(const char* host, int port, const char* authorization) {
-  impl_->setProxy(ProxySpec{host ? host : "", port, authorization ? authorization : ""});
+  impl_->setProxy(ProxyHop{host ? host : "", port, authorization ? authorization : ""});
 }
 void HttpUpload::setIdleLimitMs(uint32_t ms) { impl_->setIdleLimitMs(ms); }
 void HttpUpload::setConnectTimeoutMs(uint32_t ms) { impl_->setConnectTimeoutMs(ms); }

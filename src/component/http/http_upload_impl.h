@@ -76,7 +76,7 @@ class HttpUploadImpl : public ComponentObject {
   void setSecureChannel(bool on) { secureChannel_ = on; }
   void setCaFile(const std::string& path) { caFile_ = path; }
   // The HTTP proxy of the runs' connections (a host of "": none).
-  void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
+  void setProxy(const ProxyHop& proxy) { proxy_ = proxy; }
   void setConnectTimeoutMs(uint32_t ms) { connectTimeoutMs_ = ms; }
   // The send and receive idle limit of each run's connection (0: its default).
   void setIdleLimitMs(uint32_t ms) { idleLimitMs_ = ms; }
@@ -146,7 +146,7 @@ class HttpUploadImpl : public ComponentObject {
   int port_ = 80;
   bool secureChannel_ = false;
   std::string caFile_;
-  ProxySpec proxy_;
+  ProxyHop proxy_;
   EncodedString path_;
   DataBuffer replyBody_;
   EncodedString replyHeaderText_;

@@ -6,7 +6,7 @@
 
 namespace component {
 
-bool openTunnel(TcpSocket& socket, const ProxySpec& proxy, const std::string& target, uint32_t timeLimitMs,
+bool openTunnel(TcpSocket& socket, const ProxyHop& proxy, const std::string& target, uint32_t timeLimitMs,
                 uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor, std::string* failure) {
   std::function<bool()> stop;
   if (monitor) stop = [monitor, heartbeatMs] { return monitor->checkAbort(heartbeatMs); };

@@ -13,7 +13,8 @@ namespace component {
 class ProgressMonitor;
 class TcpSocket;
 
-struct ProxySpec {
+// The HTTP proxy a connection goes through on its way to the server.
+struct ProxyHop {
   std::string host;           // empty: no proxy
   int port = 0;
   std::string authorization;  // "Basic ..." for the Proxy-Authorization field, or ""
@@ -27,7 +28,7 @@ struct ProxySpec {
 // in heartbeat slices with an abort check after each. True when the tunnel is
 // open. Otherwise the socket is closed, *failure says why in the user's words
 // (naming the proxy and the target) and the log has it too.
-bool openTunnel(TcpSocket& socket, const ProxySpec& proxy, const std::string& target, uint32_t timeLimitMs,
+bool openTunnel(TcpSocket& socket, const ProxyHop& proxy, const std::string& target, uint32_t timeLimitMs,
                 uint32_t heartbeatMs, DiagnosticLog& log, ProgressMonitor* monitor, std::string* failure);
 
 }  // namespace component

@@ -63,7 +63,7 @@ class SocketChannel {
   std::string secureFailureText() const;
   // The HTTP proxy of the next connect (see proxy_tunnel.h), and why the
   // connect failed at or through it, naming the proxy and the target.
-  void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
+  void setProxy(const ProxyHop& proxy) { proxy_ = proxy; }
   const std::string& proxyFailureText() const { return proxyFailure_; }
 
  protected:
@@ -88,7 +88,7 @@ class SocketChannel {
 
   std::unique_ptr<platform::TlsStream> tls_;
   std::string caFile_;
-  ProxySpec proxy_;
+  ProxyHop proxy_;
   std::string proxyFailure_;
   bool moreToFollow_ = false;
 };

@@ -58,7 +58,7 @@ class SocketConnection : public ComponentObject, public ByteSink {
   std::string secureFailureText() const;
   // The HTTP proxy of the next Connect, and why the current connection failed
   // at or through it, naming the proxy and the target; "" when it did not.
-  void setProxy(const ProxySpec& proxy) { proxy_ = proxy; }
+  void setProxy(const ProxyHop& proxy) { proxy_ = proxy; }
   std::string proxyFailureText() const;
   // Appends what one receive brings (or the pending bytes). True once a
   // connection exists, also when nothing arrived (callers judge by the size),
@@ -115,7 +115,7 @@ class SocketConnection : public ComponentObject, public ByteSink {
   uint32_t receiveChunkSize_ = 4096;
   DataBuffer pendingBytes_;
   std::string caFile_;
-  ProxySpec proxy_;
+  ProxyHop proxy_;
 };
 
 }  // namespace component

@@ -33,7 +33,7 @@ bool set(bool& flag) { return flag = true; }
 // One option: its names, whether a value follows it, and what it does with
 // that value. The options of an upload alone are a mistake with any other
 // command.
-struct OptionSpec {
+struct OptionRow {
   const char* name;
   const char* shortName;  // or null
   bool takesValue;
@@ -44,10 +44,10 @@ struct OptionSpec {
 };
 
 // Built on first use: the thumbnail sizes come from the shell's table.
-const std::vector<OptionSpec>& options() {
+const std::vector<OptionRow>& options() {
   using O = Options;
   using V = const std::string&;
-  static const std::vector<OptionSpec> kOptions = {
+  static const std::vector<OptionRow> kOptions = {
       {"--data-dir", nullptr, true, false, "--data-dir needs DIR", [](O& o, V v) { return filled(o.dataDir, v); }},
       {"--service", nullptr, true, false, "--service needs [https://]HOST[:PORT]",
        [](O& o, V v) { return store(o.service, v); }},
@@ -78,9 +78,9 @@ const std::vector<OptionSpec>& options() {
   return kOptions;
 }
 
-const OptionSpec* findOption(const std::string& word) {
-  for (const OptionSpec& spec : options())
-    if (word == spec.name || (spec.shortName && word == spec.shortName)) return &spec;
+const OptionRow* findOption(const std::string& word) {
+  for (const OptionRow& row : options())
+    if (word == row.name || (row.shortName && word == row.shortName)) return &row;
   return nullptr;
 }
 
@@ -185,16 +185,16 @@ bool parseCommandLine(int argc, char** argv, Options& o) {
     // --name=value is the same as --name value.
     const size_t eq = a.find('=');
     const bool inlineValue = a.compare(0, 2, "--") == 0 && eq != std::string::npos;
-    const OptionSpec* spec = findOption(inlineValue ? a.substr(0, eq) : a);
-    if (!spec) return usageError(std::string("unknown option ") + argv[i]);
-    if (spec->uploadOnly && uploadOption.empty()) uploadOption = spec->name;
+    const OptionRow* option = findOption(inlineValue ? a.substr(0, eq) : a);
+    if (!option) return usageError(std::string("unknown option ") + argv[i]);
+    if (option->uploadOnly && uploadOption.empty()) uploadOption = option->name;
     std::string value;
-    if (spec->takesValue) {
-      if (!inlineValue && i + 1 >= argc) return usageError(spec->refusal);
+    if (option->takesValue) {
+      if (!inlineValue && i + 1 >= argc) return usageError(option->refusal);
       value = inlineValue ? a.substr(eq + 1) : argv[++i];
     }
-    if (!spec->take(o, value)) return usageError(spec->refusal);
-    if (inlineValue && !spec->takesValue) return usageError(std::string(spec->name) + " takes no value");
+    if (!option->take(o, value)) return usageError(option->refusal);
+    if (inlineValue && !option->takesValue) return usageError(std::string(option->name) + " takes no value");
   }
   if (o.help || o.version) return true;
   return checkCombinations(o, uploadOption);
