@@ -27,25 +27,6 @@ std::string lower(std::string text) {
   return text;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = char(std::tolower(static_cast<unsigned char>(c)));
-  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-std::string percentDecoded(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-      out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // The entries of a list separated by any of `separators`, without empty ones.
 std::vector<std::string> entries(const std::string& list, const char* separators) {
   std::vector<std::string> out;

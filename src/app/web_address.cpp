@@ -11,8 +11,16 @@ bool isAsciiAlnum(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Whether text[i] begins a "%XX" escape.
+bool escapeAt(const std::string& text, size_t i) {
+  return text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0;
 }
 
 // True when `host` is a host name: dot-separated labels of 1 to 63 letters,
@@ -72,7 +80,6 @@ bool parsePort(const std::string& digits, uint16_t* port) {
 // that holds a control character (a line feed would end the request line and
 // start a header of the server's choosing).
 bool requestPath(const std::string& path, std::string* out, std::string* problem) {
-  static const char kHex[] = "0123456789ABCDEF";
   out->clear();
   for (size_t i = 0; i < path.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(path[i]);
@@ -82,11 +89,8 @@ bool requestPath(const std::string& path, std::string* out, std::string* problem
       *problem = why;
       return false;
     }
-    const bool escape = c == '%' && i + 2 < path.size() && isHexDigit(path[i + 1]) && isHexDigit(path[i + 2]);
-    if (std::strchr(" \"<>\\^`{|}", c) || (c == '%' && !escape)) {
-      *out += '%';
-      *out += kHex[c >> 4];
-      *out += kHex[c & 15];
+    if (std::strchr(" \"<>\\^`{|}", c) || (c == '%' && !escapeAt(path, i))) {
+      appendPercentEscape(c, out);
     } else {
       *out += char(c);
     }
@@ -149,6 +153,26 @@ bool parseWebAddress(const std::string& text, AddressUse use, WebAddress* out, s
   }
   *out = address;
   return true;
+}
+
+void appendPercentEscape(unsigned char c, std::string* out) {
+  static const char kHex[] = "0123456789ABCDEF";
+  *out += '%';
+  *out += kHex[c >> 4];
+  *out += kHex[c & 15];
+}
+
+std::string percentDecoded(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (escapeAt(text, i)) {
+      out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 }  // namespace app

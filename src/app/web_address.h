@@ -45,4 +45,11 @@ size_t webScheme(const std::string& address, bool* secure);
 // words its messages have always had).
 bool parseWebAddress(const std::string& text, AddressUse use, WebAddress* out, std::string* why = nullptr);
 
+// Appends "%XX" for the byte `c`, in upper-case digits: the one form in which
+// the client writes a byte that may not stand as it is in an address or query.
+void appendPercentEscape(unsigned char c, std::string* out);
+// `text` with each "%XX" escape turned back into its byte; a "%" that begins
+// no escape stays as it is.
+std::string percentDecoded(const std::string& text);
+
 }  // namespace app

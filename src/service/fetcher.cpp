@@ -9,6 +9,7 @@
 
 #include "app/data_files.h"
 #include "app/proxy.h"
+#include "app/web_address.h"
 #include "platform/clock.h"
 #include "platform/proxy.h"
 #include "platform/sockets.h"
@@ -201,7 +202,6 @@ std::string serviceRequest(const std::string& pathAndQuery, const std::string& h
 }
 
 std::string percentEncode(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size() * 3);
   for (unsigned char c : text) {
@@ -210,9 +210,7 @@ std::string percentEncode(const std::string& text) {
     if (unreserved) {
       out += char(c);
     } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      app::appendPercentEscape(c, &out);
     }
   }
   return out;

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/service_endpoint.h"
+#include "app/web_address.h"
 #include "service/xml_reading.h"
 #include "upload/failure_reason.h"
 
@@ -43,16 +44,13 @@ bool isWebAddress(const std::string& address) {
 }  // namespace
 
 std::string encodeForLinkCode(const std::string& address) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(address.size());
   for (const char ch : address) {
     const unsigned char c = static_cast<unsigned char>(ch);
     const bool unsafe = c <= 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '[' || c == ']';
     if (unsafe) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      app::appendPercentEscape(c, &out);
     } else {
       out += ch;
     }
